@@ -1,0 +1,22 @@
+#pragma once
+// Forward-backward smoothing of a discrete hidden Markov chain.
+
+#include <cstdint>
+
+inline constexpr char kWorkMemoryMessage[] = "Not enough memory for the working buffers.";
+
+// Smooths a chain of K states over T >= 1 steps.
+//
+// Inputs: prior (K values), transmat (K-by-K, row = from, column = to),
+// obslik (K-by-T). Outputs, every element written: gamma, alpha, beta (K-by-T
+// smoothed marginals, scaled forward and normalised backward messages) and xi
+// (K-by-K-by-T pairwise marginals; slice T-1 is zero). K*K must fit 32 bits.
+// Returns the log-likelihood, the sum of the logs of the forward scale factors.
+//
+// On failure (a negative value met while normalising, or no working memory)
+// *failure receives the message, the outputs hold partial results and the
+// returned value means nothing. *failure is left alone on success.
+double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double* xi,
+                              const double* prior, const double* transmat,
+                              const double* obslik, std::int32_t K, std::int32_t T,
+                              const char** failure);

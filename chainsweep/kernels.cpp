@@ -1,0 +1,60 @@
+#include "kernels.h"
+
+void multiplyInPlace(double* out, const double* a, const double* b, std::uint32_t n)
+{
+    for (std::uint32_t i = 0; i < n; ++i) out[i] = a[i] * b[i];
+}
+
+void componentVectorMultiplyInPlace(double* out, const double* a, const double* b,
+                                    std::uint32_t n)
+{
+    multiplyInPlace(out, a, b, n);
+}
+
+// The loops run column by column so that M is read in storage order; each
+// out[i] still starts from 0.0 and takes its terms in ascending j, exactly as
+// a row-by-row dot product would.
+void multiplyMatrixInPlace(double* out, const double* M, const double* v, std::uint32_t n)
+{
+    for (std::uint32_t i = 0; i < n; ++i) out[i] = 0.0;
+    for (std::uint32_t j = 0; j < n; ++j) {
+        const double* column = M + static_cast<std::uint64_t>(j) * n;
+        const double vj = v[j];
+        for (std::uint32_t i = 0; i < n; ++i) out[i] = out[i] + column[i] * vj;
+    }
+}
+
+void transposeSquareInPlace(double* out, const double* M, std::uint32_t n)
+{
+    for (std::uint32_t i = 0; i < n; ++i) {
+        double* outColumn = out + static_cast<std::uint64_t>(i) * n;
+        for (std::uint32_t j = 0; j < n; ++j) outColumn[j] = M[i + static_cast<std::uint64_t>(j) * n];
+    }
+}
+
+// Column by column, so out is written in storage order; every element is a
+// single product, so the order does not touch the values.
+void outerProductUVInPlace(double* out, const double* u, const double* v, std::uint32_t n)
+{
+    for (std::uint32_t j = 0; j < n; ++j) {
+        double* column = out + static_cast<std::uint64_t>(j) * n;
+        const double vj = v[j];
+        for (std::uint32_t i = 0; i < n; ++i) column[i] = u[i] * vj;
+    }
+}
+
+double normalizeInPlace(double* A, std::uint32_t n, const char** failure)
+{
+    double sum = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (A[i] < 0) {
+            *failure = kNegativeValueMessage;
+            return sum;
+        }
+        sum = sum + A[i];
+    }
+    if (sum > 0) {
+        for (std::uint32_t i = 0; i < n; ++i) A[i] = A[i] / sum;
+    }
+    return sum;
+}

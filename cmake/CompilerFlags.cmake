@@ -1,0 +1,13 @@
+# Flags for every target. Results are defined bit for bit, so the compiler may
+# neither fuse multiply-adds nor reorder floating-point work; 32-bit x86 must
+# use SSE2 rather than x87 extended-precision intermediates.
+add_compile_options(-O2 -ffp-contract=off -fno-fast-math -Wall -Wextra)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" OR
+   (CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 4))
+  add_compile_options(-msse2 -mfpmath=sse)
+endif()
+
+if(PLUGINS_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,108 @@
+// The stand-in host keeps the promises the plug-ins rely on.
+
+#include "standin_support.h"
+
+extern "C" {
+
+// Plain functions in the role of a plug-in's mexFunction.
+static void fillsAndFrees(int, mxArray* plhs[], int, const mxArray*[])
+{
+    void* block = mxMalloc(16);
+    mxFree(block);
+    plhs[0] = mxCreateDoubleMatrix(2, 3, mxREAL);
+}
+
+static void leavesGarbage(int, mxArray* plhs[], int, const mxArray*[])
+{
+    mxMalloc(8);
+    mxCalloc(4, 1);
+    mxCreateDoubleMatrix(1, 1, mxREAL);
+    plhs[0] = mxCreateDoubleScalar(7);
+}
+
+static void failsHalfway(int, mxArray* plhs[], int, const mxArray*[])
+{
+    plhs[0] = mxCreateDoubleScalar(1);
+    mxMalloc(32);
+    mexErrMsgTxt("went wrong");
+}
+
+static void prints(int, mxArray*[], int, const mxArray*[])
+{
+    mexPrintf("one line\n");
+    mexPrintf("%d %s\n", 2, "lines");
+}
+}
+
+TEST(StandinHost, NewArraysAreZeroFilledWithTheRequestedShape)
+{
+    Array matrix(mxCreateDoubleMatrix(2, 3, mxREAL));
+    EXPECT_EQ(mxGetM(matrix.get()), 2u);
+    EXPECT_EQ(mxGetN(matrix.get()), 3u);
+    EXPECT_EQ(valuesOf(matrix.get()), std::vector<double>(6, 0.0));
+    const mwSize dims[3] = {2, 2, 4};
+    Array cube(mxCreateNumericArray(3, dims, mxDOUBLE_CLASS, mxREAL));
+    EXPECT_EQ(dimsOf(cube.get()), (std::vector<mwSize>{2, 2, 4}));
+    EXPECT_EQ(mxGetN(cube.get()), 8u);
+    const mwSize flat[3] = {3, 3, 1};
+    Array trailing(mxCreateNumericArray(3, flat, mxDOUBLE_CLASS, mxREAL));
+    EXPECT_EQ(dimsOf(trailing.get()), (std::vector<mwSize>{3, 3}));
+}
+
+TEST(StandinHost, ClassifiesArraysAndValues)
+{
+    Array single = makeArray(1, 1, {}, mxSINGLE_CLASS);
+    Array complex = makeArray(1, 1, {}, mxDOUBLE_CLASS, mxCOMPLEX);
+    Array sparse = makeSparse(2, 2);
+    EXPECT_FALSE(mxIsDouble(single.get()));
+    EXPECT_TRUE(mxIsComplex(complex.get()));
+    EXPECT_TRUE(mxIsSparse(sparse.get()));
+    EXPECT_FALSE(mxIsFinite(mxGetInf()));
+    EXPECT_FALSE(mxIsFinite(std::nan("")));
+    EXPECT_TRUE(mxIsInf(-mxGetInf()));
+    EXPECT_FALSE(mxIsInf(std::nan("")));
+}
+
+TEST(StandinHost, ACallHandsBackItsSlotsAndCountsNothingWhenTidy)
+{
+    const std::size_t before = standin::liveAllocations();
+    {
+        Call call = callPlugin(fillsAndFrees, 0, {});
+        EXPECT_CLEAN_SUCCESS(call);
+        ASSERT_EQ(call.outcome.results.size(), 1u); // one slot even for nlhs = 0
+        EXPECT_EQ(mxGetN(call.result(0)), 3u);
+    }
+    EXPECT_EQ(standin::liveAllocations(), before);
+}
+
+TEST(StandinHost, ReclaimsWhatACallLeftBehind)
+{
+    const std::size_t before = standin::liveAllocations();
+    {
+        Call call = callPlugin(leavesGarbage, 1, {});
+        EXPECT_TRUE(call.outcome.completed);
+        EXPECT_EQ(call.outcome.reclaimedBlocks, 2u);
+        EXPECT_EQ(call.outcome.reclaimedArrays, 1u);
+        EXPECT_EQ(valuesOf(call.result(0)), std::vector<double>{7});
+    }
+    EXPECT_EQ(standin::liveAllocations(), before);
+}
+
+TEST(StandinHost, ErrorAbandonsTheCallAndReturnsNothing)
+{
+    const std::size_t before = standin::liveAllocations();
+    {
+        Call call = callPlugin(failsHalfway, 1, {});
+        EXPECT_REFUSED(call, "went wrong");
+        EXPECT_EQ(call.outcome.reclaimedBlocks, 1u);
+    }
+    EXPECT_EQ(standin::liveAllocations(), before);
+}
+
+TEST(StandinHost, CapturesPrintedText)
+{
+    standin::takePrinted();
+    Call call = callPlugin(prints, 0, {});
+    EXPECT_EQ(standin::takePrinted(), "one line\n2 lines\n");
+    EXPECT_EQ(standin::takePrinted(), "");
+}
