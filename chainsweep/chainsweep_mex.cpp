@@ -6,13 +6,13 @@
 #include "forward_backward.h"
 #include "host_binding.h"
 
-namespace {
+namespace
+{
 
 constexpr char kUsageMessage[] = "chainsweepC requires 3 inputs and 4-5 outputs";
 constexpr char kTransitionShapeMessage[] = "The transition matrix must be of size KxK.";
 constexpr char kObslikRowsMessage[] = "The obslik must have K rows.";
-constexpr char kInputKindMessage[] =
-    "All inputs must be real, full (non-sparse) double arrays.";
+constexpr char kInputKindMessage[] = "All inputs must be real, full (non-sparse) double arrays.";
 constexpr char kNoStepsMessage[] = "The obslik must have at least one column (one time step).";
 constexpr char kTooLargeMessage[] =
     "The problem is too large: the K-by-K-by-T pairwise marginals cannot be allocated.";
@@ -44,8 +44,7 @@ mxArray* newMatrixFrom(const double* values, std::size_t rows, std::size_t colum
 
 mxArray* newPairwiseFrom(const double* xi, std::size_t K, std::size_t T)
 {
-    const mwSize dims[3] = {static_cast<mwSize>(K), static_cast<mwSize>(K),
-                            static_cast<mwSize>(T)};
+    const mwSize dims[3] = {static_cast<mwSize>(K), static_cast<mwSize>(K), static_cast<mwSize>(T)};
     mxArray* pairwise = mxCreateNumericArray(3, dims, mxDOUBLE_CLASS, mxREAL);
     if (K * K * T > 0) std::memcpy(mxGetPr(pairwise), xi, K * K * T * sizeof(double));
     return pairwise;
@@ -95,10 +94,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     }
 
     const char* failure = nullptr;
-    const double logLikelihood =
-        forwardBackwardInPlace(results.gamma, results.alpha, results.beta, results.xi, prior,
-                               transmat, obslik, static_cast<std::int32_t>(K),
-                               static_cast<std::int32_t>(T), &failure);
+    const double logLikelihood = forwardBackwardInPlace(
+        results.gamma, results.alpha, results.beta, results.xi, prior, transmat, obslik,
+        static_cast<std::int32_t>(K), static_cast<std::int32_t>(T), &failure);
     if (failure) {
         releaseResults(results);
         refuse(failure);

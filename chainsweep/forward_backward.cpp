@@ -7,7 +7,8 @@
 #include "kernels.h"
 #include "work_memory.h"
 
-namespace {
+namespace
+{
 
 // Working storage of one smoothing run.
 struct Workspace {
@@ -59,8 +60,8 @@ double forwardPass(double* alpha, const double* prior, const double* transposed,
 
 // Backward pass with the pairwise and smoothed marginals, from step T-2 down.
 void backwardPass(double* gamma, double* beta, double* xi, const double* alpha,
-                  const double* transmat, const double* obslik, std::uint32_t K,
-                  std::uint32_t T, const Workspace& work, const char** failure)
+                  const double* transmat, const double* obslik, std::uint32_t K, std::uint32_t T,
+                  const Workspace& work, const char** failure)
 {
     const std::size_t column = K;
     const std::size_t slice = static_cast<std::size_t>(K) * K;
@@ -81,7 +82,8 @@ void backwardPass(double* gamma, double* beta, double* xi, const double* alpha,
         if (*failure) return;
         std::memcpy(betaT, work.predicted, column * sizeof(double));
         outerProductUVInPlace(work.outer, alphaT, work.weighted, K);
-        componentVectorMultiplyInPlace(xiT, transmat, work.outer, static_cast<std::uint32_t>(slice));
+        componentVectorMultiplyInPlace(xiT, transmat, work.outer,
+                                       static_cast<std::uint32_t>(slice));
         normalizeInPlace(xiT, static_cast<std::uint32_t>(slice), failure);
         if (*failure) return;
         multiplyInPlace(work.predicted, alphaT, betaT, K);
@@ -94,9 +96,8 @@ void backwardPass(double* gamma, double* beta, double* xi, const double* alpha,
 } // namespace
 
 double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double* xi,
-                              const double* prior, const double* transmat,
-                              const double* obslik, std::int32_t K, std::int32_t T,
-                              const char** failure)
+                              const double* prior, const double* transmat, const double* obslik,
+                              std::int32_t K, std::int32_t T, const char** failure)
 {
     const auto states = static_cast<std::uint32_t>(K);
     const auto steps = static_cast<std::uint32_t>(T);

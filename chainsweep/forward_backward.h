@@ -17,6 +17,5 @@ inline constexpr char kWorkMemoryMessage[] = "Not enough memory for the working 
 // *failure receives the message, the outputs hold partial results and the
 // returned value means nothing. *failure is left alone on success.
 double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double* xi,
-                              const double* prior, const double* transmat,
-                              const double* obslik, std::int32_t K, std::int32_t T,
-                              const char** failure);
+                              const double* prior, const double* transmat, const double* obslik,
+                              std::int32_t K, std::int32_t T, const char** failure);

@@ -5,8 +5,7 @@ void multiplyInPlace(double* out, const double* a, const double* b, std::uint32_
     for (std::uint32_t i = 0; i < n; ++i) out[i] = a[i] * b[i];
 }
 
-void componentVectorMultiplyInPlace(double* out, const double* a, const double* b,
-                                    std::uint32_t n)
+void componentVectorMultiplyInPlace(double* out, const double* a, const double* b, std::uint32_t n)
 {
     multiplyInPlace(out, a, b, n);
 }
@@ -28,7 +27,8 @@ void transposeSquareInPlace(double* out, const double* M, std::uint32_t n)
 {
     for (std::uint32_t i = 0; i < n; ++i) {
         double* outColumn = out + static_cast<std::uint64_t>(i) * n;
-        for (std::uint32_t j = 0; j < n; ++j) outColumn[j] = M[i + static_cast<std::uint64_t>(j) * n];
+        for (std::uint32_t j = 0; j < n; ++j)
+            outColumn[j] = M[i + static_cast<std::uint64_t>(j) * n];
     }
 }
 

@@ -15,8 +15,7 @@ inline constexpr char kNegativeValueMessage[] =
 void multiplyInPlace(double* out, const double* a, const double* b, std::uint32_t n);
 
 // The same element-wise product, the name used for whole K*K tables.
-void componentVectorMultiplyInPlace(double* out, const double* a, const double* b,
-                                    std::uint32_t n);
+void componentVectorMultiplyInPlace(double* out, const double* a, const double* b, std::uint32_t n);
 
 // out = M * v: out[i] = sum over ascending j of M[i + j*n] * v[j].
 void multiplyMatrixInPlace(double* out, const double* M, const double* v, std::uint32_t n);

@@ -35,7 +35,10 @@ inline Array makeMatrix(int rows, int columns, const std::vector<double>& values
     return makeArray(rows, columns, values);
 }
 
-inline Array makeSparse(int rows, int columns) { return Array(mxCreateSparse(rows, columns, 1, mxREAL)); }
+inline Array makeSparse(int rows, int columns)
+{
+    return Array(mxCreateSparse(rows, columns, 1, mxREAL));
+}
 
 inline std::vector<double> valuesOf(const mxArray* array)
 {
@@ -61,7 +64,10 @@ struct Call {
     Call() = default;
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
-    Call(Call&& other) noexcept : outcome(std::move(other.outcome)) { other.outcome.results.clear(); }
+    Call(Call&& other) noexcept : outcome(std::move(other.outcome))
+    {
+        other.outcome.results.clear();
+    }
     ~Call()
     {
         for (mxArray* result : outcome.results) mxDestroyArray(result);
@@ -78,17 +84,17 @@ inline Call callPlugin(standin::MexFunction function, int nlhs,
 }
 
 // A refused call: it ended through mexErrMsgTxt with message and left nothing behind.
-#define EXPECT_REFUSED(call, message)                                  \
-    do {                                                               \
-        EXPECT_FALSE((call).outcome.completed);                        \
-        EXPECT_EQ((call).outcome.error, std::string(message));         \
-        EXPECT_TRUE((call).outcome.results.empty());                   \
+#define EXPECT_REFUSED(call, message)                                                              \
+    do {                                                                                           \
+        EXPECT_FALSE((call).outcome.completed);                                                    \
+        EXPECT_EQ((call).outcome.error, std::string(message));                                     \
+        EXPECT_TRUE((call).outcome.results.empty());                                               \
     } while (0)
 
 // A call that completed and freed all its own working memory.
-#define EXPECT_CLEAN_SUCCESS(call)                                     \
-    do {                                                               \
-        EXPECT_TRUE((call).outcome.completed) << (call).outcome.error; \
-        EXPECT_EQ((call).outcome.reclaimedBlocks, 0u);                 \
-        EXPECT_EQ((call).outcome.reclaimedArrays, 0u);                 \
+#define EXPECT_CLEAN_SUCCESS(call)                                                                 \
+    do {                                                                                           \
+        EXPECT_TRUE((call).outcome.completed) << (call).outcome.error;                             \
+        EXPECT_EQ((call).outcome.reclaimedBlocks, 0u);                                             \
+        EXPECT_EQ((call).outcome.reclaimedArrays, 0u);                                             \
     } while (0)

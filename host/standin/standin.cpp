@@ -24,7 +24,8 @@ struct standin_array {
     std::vector<double> imag;
 };
 
-namespace {
+namespace
+{
 
 // What one running call made; the host reclaims it when the call ends.
 struct CallContext {
@@ -53,17 +54,22 @@ std::size_t elementBytes(mxClassID classId)
     switch (classId) {
     case mxDOUBLE_CLASS:
     case mxINT64_CLASS:
-    case mxUINT64_CLASS: return 8;
+    case mxUINT64_CLASS:
+        return 8;
     case mxSINGLE_CLASS:
     case mxINT32_CLASS:
-    case mxUINT32_CLASS: return 4;
+    case mxUINT32_CLASS:
+        return 4;
     case mxINT16_CLASS:
     case mxUINT16_CLASS:
-    case mxCHAR_CLASS: return 2;
+    case mxCHAR_CLASS:
+        return 2;
     case mxINT8_CLASS:
     case mxUINT8_CLASS:
-    case mxLOGICAL_CLASS: return 1;
-    default: hostFault("array class not offered");
+    case mxLOGICAL_CLASS:
+        return 1;
+    default:
+        hostFault("array class not offered");
     }
 }
 
@@ -92,8 +98,8 @@ mxArray* track(mxArray* array)
     return array;
 }
 
-mxArray* newArray(std::vector<mwSize> dims, mxClassID classId, mxComplexity complexity,
-                  bool sparse, std::size_t storedElements)
+mxArray* newArray(std::vector<mwSize> dims, mxClassID classId, mxComplexity complexity, bool sparse,
+                  std::size_t storedElements)
 {
     auto* array = new mxArray;
     array->classId = classId;
@@ -238,7 +244,8 @@ int mexPrintf(const char* format, ...)
 
 } // extern "C"
 
-namespace standin {
+namespace standin
+{
 
 CallOutcome call(MexFunction function, int nlhs, const std::vector<const mxArray*>& inputs)
 {

@@ -15,14 +15,15 @@
 
 #include "mex.h"
 
-namespace standin {
+namespace standin
+{
 
 using MexFunction = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
 struct CallOutcome {
-    bool completed = false;        // false when the call was abandoned by mexErrMsgTxt
-    std::string error;             // the message of mexErrMsgTxt
-    std::vector<mxArray*> results; // the result slots; the caller owns what they hold
+    bool completed = false;          // false when the call was abandoned by mexErrMsgTxt
+    std::string error;               // the message of mexErrMsgTxt
+    std::vector<mxArray*> results;   // the result slots; the caller owns what they hold
     std::size_t reclaimedBlocks = 0; // mxMalloc/mxCalloc blocks the call did not free
     std::size_t reclaimedArrays = 0; // arrays made by the call and stored in no slot
 };
