@@ -54,5 +54,14 @@ function(add_plugin name)
       LIBRARY_OUTPUT_DIRECTORY ${PLUGIN_MATLAB_DIR})
   endif()
 
+  # The help text (NAME.m, comments only) goes beside each built plug-in, so
+  # that `help NAME` works in the host.
+  set(help ${CMAKE_CURRENT_SOURCE_DIR}/${name}.m)
+  if(EXISTS ${help})
+    foreach(dir ${PLUGIN_OCTAVE_DIR} ${PLUGIN_MATLAB_DIR})
+      configure_file(${help} ${dir}/${name}.m COPYONLY)
+    endforeach()
+  endif()
+
   set(PLUGIN_NAMES ${PLUGIN_NAMES} ${name} CACHE INTERNAL "Plug-ins defined by add_plugin")
 endfunction()

@@ -1,0 +1,42 @@
+# Thin wrapper over CMake. `make demo` and `make test` install what is
+# missing, configure, build and run.
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps configure build demo test sanitize valgrind bench clean
+
+all: build
+
+deps:
+	@sh cmake/install_dependencies.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	cd examples && octave-cli --no-init-file --quiet --eval "addpath('../$(BUILD)/octave'); demo"
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The C++ tests under AddressSanitizer and UBSan (the real hosts are left out).
+sanitize: deps
+	cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=Debug -DPLUGINS_SANITIZE=ON
+	cmake --build $(BUILD)-sanitize -j $(JOBS)
+	cd $(BUILD)-sanitize && ctest --output-on-failure -j $(JOBS) -E '^octave_'
+
+# The C++ test programs under valgrind's memcheck.
+valgrind: build
+	@for t in $(BUILD)/tests/*_tests; do \
+	  echo "== $$t"; \
+	  valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect $$t --gtest_brief=1 || exit 1; \
+	done
+
+bench: build
+	@for b in $(BUILD)/bench/*_bench; do $$b; done
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-sanitize
