@@ -1,6 +1,9 @@
 // The stand-in host keeps the promises the plug-ins rely on.
 
+#include "host_binding.h"
 #include "standin_support.h"
+
+#include <limits>
 
 extern "C" {
 
@@ -105,4 +108,27 @@ TEST(StandinHost, CapturesPrintedText)
     Call call = callPlugin(prints, 0, {});
     EXPECT_EQ(standin::takePrinted(), "one line\n2 lines\n");
     EXPECT_EQ(standin::takePrinted(), "");
+}
+
+TEST(HostBinding, SizeArithmeticRefusesWhatCannotBeHeld)
+{
+    const std::size_t most = std::numeric_limits<std::size_t>::max();
+    std::size_t result = 7;
+    EXPECT_TRUE(multiplySizes(0, most, &result));
+    EXPECT_EQ(result, 0u);
+    EXPECT_FALSE(multiplySizes(std::size_t(1) << 32, std::size_t(1) << 32, &result));
+    EXPECT_TRUE(blockBytes(std::size_t(1) << 40, 8, &result));
+    EXPECT_EQ(result, std::size_t(1) << 43);
+    EXPECT_FALSE(blockBytes(most / 8 + 1, 8, &result));
+    EXPECT_FALSE(blockBytes(most / 8, 8, &result)); // beyond PTRDIFF_MAX
+    EXPECT_TRUE(fitsInt32(2147483647u));
+    EXPECT_FALSE(fitsInt32(2147483648u));
+}
+
+TEST(HostBinding, OnlyRealFullDoublesAreReadable)
+{
+    EXPECT_TRUE(isRealFullDouble(makeMatrix(2, 2).get()));
+    EXPECT_FALSE(isRealFullDouble(makeArray(2, 2, {}, mxSINGLE_CLASS).get()));
+    EXPECT_FALSE(isRealFullDouble(makeArray(2, 2, {}, mxDOUBLE_CLASS, mxCOMPLEX).get()));
+    EXPECT_FALSE(isRealFullDouble(makeSparse(2, 2).get()));
 }
