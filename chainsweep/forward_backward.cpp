@@ -1,8 +1,8 @@
 #include "forward_backward.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
 
 #include "kernels.h"
 #include "work_memory.h"
@@ -80,7 +80,7 @@ void backwardPass(double* gamma, double* beta, double* xi, const double* alpha,
         multiplyMatrixInPlace(work.predicted, transmat, work.weighted, K);
         normalizeInPlace(work.predicted, K, failure);
         if (*failure) return;
-        std::memcpy(betaT, work.predicted, column * sizeof(double));
+        std::copy(work.predicted, work.predicted + column, betaT);
         outerProductUVInPlace(work.outer, alphaT, work.weighted, K);
         componentVectorMultiplyInPlace(xiT, transmat, work.outer,
                                        static_cast<std::uint32_t>(slice));
@@ -89,7 +89,7 @@ void backwardPass(double* gamma, double* beta, double* xi, const double* alpha,
         multiplyInPlace(work.predicted, alphaT, betaT, K);
         normalizeInPlace(work.predicted, K, failure);
         if (*failure) return;
-        std::memcpy(gamma + t * column, work.predicted, column * sizeof(double));
+        std::copy(work.predicted, work.predicted + column, gamma + t * column);
     }
 }
 
