@@ -50,7 +50,16 @@ function(add_plugin name)
                    LINK_TO ${ARG_CORE} R2017b)
     target_include_directories(${name}_matlab PRIVATE ${PROJECT_SOURCE_DIR}/host)
     target_compile_definitions(${name}_matlab PRIVATE MX_COMPAT_32)
+    # FindMatlab exports mexFunction and the API-version query through
+    # MATLAB's own map; export mexFunction alone, like every other build. A
+    # MEX file without the API-version query is loaded with the
+    # 32-bit-compatible API, the one it is built for.
+    get_target_property(link_flags ${name}_matlab LINK_FLAGS)
+    string(REGEX REPLACE "-Wl,--version-script,[^ ]+" "-Wl,--version-script,${PLUGIN_VERSION_SCRIPT}"
+           link_flags "${link_flags}")
     set_target_properties(${name}_matlab PROPERTIES
+      LINK_FLAGS "${link_flags}"
+      LINK_DEPENDS ${PLUGIN_VERSION_SCRIPT}
       LIBRARY_OUTPUT_DIRECTORY ${PLUGIN_MATLAB_DIR})
   endif()
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
@@ -53,9 +54,16 @@ inline std::vector<mwSize> dimsOf(const mxArray* array)
     return std::vector<mwSize>(dims, dims + mxGetNumberOfDimensions(array));
 }
 
+// The stand-in build of a plug-in, or the build of the same name in
+// $STANDIN_PLUGIN_DIR with suffix $STANDIN_PLUGIN_SUFFIX when they are set (to
+// run the entry tests against the builds of another path).
 inline standin::MexFunction loadPlugin(const std::string& name)
 {
-    return standin::loadPlugin(std::string(PLUGIN_STANDIN_DIR) + "/" + name + ".mexstandin");
+    const char* dir = std::getenv("STANDIN_PLUGIN_DIR");
+    const char* suffix = std::getenv("STANDIN_PLUGIN_SUFFIX");
+    const std::string path = std::string(dir ? dir : PLUGIN_STANDIN_DIR) + "/" + name +
+                             (suffix ? suffix : ".mexstandin");
+    return standin::loadPlugin(path);
 }
 
 // One finished call; the results it returned are destroyed with it.
