@@ -17,7 +17,7 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
-	cd examples && octave-cli --no-init-file --quiet --eval "addpath('../$(BUILD)/octave'); demo"
+	cd examples && octave-cli --no-init-file --quiet --no-history --eval "addpath('../$(BUILD)/octave'); hmm_demo"
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
