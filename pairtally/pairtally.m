@@ -33,7 +33,8 @@
 %     inputs must all be real, double matrices
 %     input sizes do not all agree
 %     inputs must be full matrices: sparse inputs are not supported
-%     inputs are too large: the K x K working table cannot be allocated
+%     inputs are too large: at most 2147483647 rows and columns
+%     not enough memory for the K x K working table
 %
 %   Deterministic: the steps are added in a fixed order and no multiply-add
 %   is fused, so the same inputs give the same bits on every run and on
