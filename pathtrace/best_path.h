@@ -1,0 +1,21 @@
+#pragma once
+// Viterbi (max-product) recursion over a discrete chain, with the products,
+// running maxima, column totals and scale factors held in single precision.
+
+#include <cstdint>
+
+// The running best at the start of every destination state: -1e20 rounded to
+// single precision. A candidate must exceed it to name a source state.
+inline constexpr float kInitialBest = static_cast<float>(-1e20);
+
+// Fills the scores D and back-pointers P (K-by-N, column-major) of the best
+// paths through a chain of K states observed for N steps.
+//
+// O: K-by-N local scores; R: the first K prior weights; T: K-by-K transition
+// weights, T[k + j*K] for a move from state k to state j. P holds 1-based
+// source states as doubles, 0 in column 1 and where no candidate exceeded
+// kInitialBest. When normalise is true every column of D is scaled to sum to
+// one and its scale factor goes to S (N values); otherwise S is not touched.
+// With N < 1 or K < 0 nothing is read or written.
+void bestPathScoresInPlace(std::int32_t K, std::int32_t N, const double* O, const double* R,
+                           const double* T, bool normalise, double* D, double* P, double* S);
