@@ -1,0 +1,187 @@
+#include "assignment.h"
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include "munkres_steps.h"
+#include "work_memory.h"
+
+namespace
+{
+
+// Element count and byte size of the working copy; false when the copy could
+// not be addressed.
+bool workcostsize(std::int32_t M, std::int32_t N, std::size_t* elements, std::size_t* bytes)
+{
+    const auto rows = static_cast<std::size_t>(M);
+    const auto columns = static_cast<std::size_t>(N);
+    const std::size_t mostElements =
+        static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()) / sizeof(double);
+    if (columns != 0 && rows > mostElements / columns) return false;
+    *elements = rows * columns;
+    *bytes = *elements * sizeof(double);
+    return true;
+}
+
+// Copies the costs in storage order. The first negative finite cost stops the
+// copy; NaN is reported only after the whole sign check, so a negative cost
+// anywhere gets its own message. Infinities of either sign pass, as does -0.0.
+const char* copyandcheck(double* workCost, const double* costs, std::size_t elements)
+{
+    bool sawNan = false;
+    for (std::size_t k = 0; k < elements; ++k) {
+        const double v = costs[k];
+        if (std::isfinite(v) && v < 0) return kNegativeCostMessage;
+        if (std::isnan(v)) sawNan = true;
+        workCost[k] = v;
+    }
+    return sawNan ? kNanCostMessage : nullptr;
+}
+
+// Gives infinite costs (of either sign) the value maxFinite * 10 * E, or 10
+// when every finite cost is zero: dearer than any set of finite pairs, so the
+// solution uses as few of them as it can. Sets *nothingFinite, replacing
+// nothing, when no cost is finite.
+const char* replaceinfinitecosts(double* workCost, std::size_t elements, bool* nothingFinite)
+{
+    double maxFinite = -1.0; // no finite cost seen yet; every finite cost is >= 0 here
+    bool sawInfinite = false;
+    for (std::size_t k = 0; k < elements; ++k) {
+        if (!std::isfinite(workCost[k])) {
+            sawInfinite = true;
+        } else if (workCost[k] > maxFinite) {
+            maxFinite = workCost[k];
+        }
+    }
+    if (!sawInfinite) return nullptr;
+    if (maxFinite == -1.0) {
+        *nothingFinite = true;
+        return nullptr;
+    }
+    const double replacement =
+        maxFinite > 0 ? maxFinite * 10 * static_cast<double>(elements) : 10.0;
+    if (!std::isfinite(replacement)) return kReplacementOverflowMessage;
+    for (std::size_t k = 0; k < elements; ++k) {
+        if (std::isinf(workCost[k])) workCost[k] = replacement;
+    }
+    return nullptr;
+}
+
+// Subtracts from every row its least element (M <= N, so N >= 1 here).
+void reducerows(double* workCost, std::int32_t M, std::int32_t N)
+{
+    const auto rows = static_cast<std::size_t>(M);
+    const auto columns = static_cast<std::size_t>(N);
+    for (std::size_t i = 0; i < rows; ++i) {
+        double least = workCost[i];
+        for (std::size_t j = 1; j < columns; ++j) {
+            if (least > workCost[i + j * rows]) least = workCost[i + j * rows];
+        }
+        for (std::size_t j = 0; j < columns; ++j) {
+            workCost[i + j * rows] = workCost[i + j * rows] - least;
+        }
+    }
+}
+
+// Subtracts from every column its least element (M > N, so M >= 1 here).
+void reducecolumns(double* workCost, std::int32_t M, std::int32_t N)
+{
+    const auto rows = static_cast<std::size_t>(M);
+    const auto columns = static_cast<std::size_t>(N);
+    for (std::size_t j = 0; j < columns; ++j) {
+        double* column = workCost + j * rows;
+        double least = column[0];
+        for (std::size_t i = 1; i < rows; ++i) {
+            if (least > column[i]) least = column[i];
+        }
+        for (std::size_t i = 0; i < rows; ++i) column[i] = column[i] - least;
+    }
+}
+
+double workcostat(const MunkresState& state, std::int32_t i, std::int32_t j)
+{
+    return state.workCost[static_cast<std::size_t>(i) +
+                          static_cast<std::size_t>(j) * static_cast<std::size_t>(state.M)];
+}
+
+void starandcover(MunkresState* state, std::int32_t i, std::int32_t j)
+{
+    setstar(state, i, j);
+    state->columnCovered[j] = 1;
+}
+
+// Each row, in order, stars its first zero in a column that holds no star yet.
+void placestarsbyrow(MunkresState* state)
+{
+    for (std::int32_t i = 0; i < state->M; ++i) {
+        for (std::int32_t j = 0; j < state->N; ++j) {
+            if (workcostat(*state, i, j) == 0.0 && !state->columnCovered[j]) {
+                starandcover(state, i, j);
+                break;
+            }
+        }
+    }
+}
+
+// Each column, in order, stars its first zero in a row that holds no star yet.
+void placestarsbycolumn(MunkresState* state)
+{
+    for (std::int32_t j = 0; j < state->N; ++j) {
+        for (std::int32_t i = 0; i < state->M; ++i) {
+            if (workcostat(*state, i, j) == 0.0 && state->starColumnOfRow[i] == kNoMark) {
+                starandcover(state, i, j);
+                break;
+            }
+        }
+    }
+}
+
+// Reduces the prepared working costs, places the first stars, runs the step
+// machine and totals the caller's costs of the chosen pairs.
+const char* solve(double* assignment, double* cost, const double* costs, double* workCost,
+                  std::int32_t M, std::int32_t N)
+{
+    MunkresState state;
+    if (!obtainstate(&state, assignment, workCost, M, N)) return kAssignmentMemoryMessage;
+    if (M <= N) {
+        reducerows(workCost, M, N);
+        placestarsbyrow(&state);
+    } else {
+        reducecolumns(workCost, M, N);
+        placestarsbycolumn(&state);
+    }
+    std::uint64_t stepsRun = 0;
+    const MunkresOutcome outcome = runstepmachine(&state, steplimit(state.targetPairs), &stepsRun);
+    releasestate(&state);
+    if (outcome == MunkresOutcome::overflowed) return kWorkOverflowMessage;
+    if (outcome == MunkresOutcome::stepLimitReached) return kStepLimitMessage;
+    computeassignmentcost(assignment, cost, costs, M);
+    return nullptr;
+}
+
+} // namespace
+
+void bestmatch(double* assignment, double* cost, const double* costs, std::int32_t M,
+               std::int32_t N, const char** failure)
+{
+    *cost = 0.0;
+    for (std::int32_t i = 0; i < M; ++i) assignment[i] = 0.0;
+    std::size_t elements = 0;
+    std::size_t bytes = 0;
+    if (!workcostsize(M, N, &elements, &bytes)) {
+        *failure = kMatrixTooLargeMessage;
+        return;
+    }
+    auto* workCost = static_cast<double*>(workAllocate(bytes));
+    if (!workCost) {
+        *failure = kAssignmentMemoryMessage;
+        return;
+    }
+    bool nothingFinite = false;
+    const char* problem = copyandcheck(workCost, costs, elements);
+    if (!problem) problem = replaceinfinitecosts(workCost, elements, &nothingFinite);
+    if (!problem && !nothingFinite) problem = solve(assignment, cost, costs, workCost, M, N);
+    workRelease(workCost);
+    if (problem) *failure = problem;
+}

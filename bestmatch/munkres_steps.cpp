@@ -1,0 +1,316 @@
+#include "munkres_steps.h"
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include "work_memory.h"
+
+namespace
+{
+
+double* columnof(const MunkresState& state, std::int32_t j)
+{
+    return state.workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(state.M);
+}
+
+std::int32_t* obtainindices(std::int32_t count, std::int32_t fill)
+{
+    auto* indices = static_cast<std::int32_t*>(
+        workAllocate(static_cast<std::size_t>(count) * sizeof(std::int32_t)));
+    if (indices) {
+        for (std::int32_t k = 0; k < count; ++k) indices[k] = fill;
+    }
+    return indices;
+}
+
+// The first row from `from` down whose row is uncovered and whose working cost
+// in column j is zero (-0.0 included, NaN never), or M when there is none.
+std::int32_t firstuncoveredzero(const MunkresState& state, std::int32_t j, std::int32_t from)
+{
+    const double* column = columnof(state, j);
+    for (std::int32_t i = from; i < state.M; ++i) {
+        if (!state.rowCovered[i] && column[i] == 0.0) return i;
+    }
+    return state.M;
+}
+
+void coverrow(MunkresState* state, std::int32_t i)
+{
+    state->rowCovered[i] = 1;
+    state->coveredRows[state->coveredRowCount++] = i;
+}
+
+void uncoverallrows(MunkresState* state)
+{
+    for (std::int32_t k = 0; k < state->coveredRowCount; ++k) {
+        state->rowCovered[state->coveredRows[k]] = 0;
+    }
+    state->coveredRowCount = 0;
+}
+
+// Finds the least working cost of column j in an uncovered row, and the first
+// row holding it, and remembers both.
+void findcolumnleast(MunkresState* state, std::int32_t j)
+{
+    const double* column = columnof(*state, j);
+    double least = std::numeric_limits<double>::infinity();
+    std::int32_t leastRow = state->M;
+    for (std::int32_t i = 0; i < state->M; ++i) {
+        if (!state->rowCovered[i] && least > column[i]) {
+            least = column[i];
+            leastRow = i;
+        }
+    }
+    state->leastOfColumn[j] = least;
+    state->leastRowOfColumn[j] = leastRow;
+}
+
+// A remembered least stays right while its row is uncovered: rows are only
+// covered within a phase, and step5 recomputes the columns it changes.
+bool columnleastknown(const MunkresState& state, std::int32_t j)
+{
+    const std::int32_t row = state.leastRowOfColumn[j];
+    return row != kNoMark && (row == state.M || !state.rowCovered[row]);
+}
+
+// The least working cost in an uncovered row and an uncovered column, +Inf
+// when none is smaller. No such cost is zero (step3 would have primed it), and
+// the minimum of nonzero values does not depend on the order of the scan, so
+// it is taken column by column from the remembered column minima.
+double smallestuncovered(MunkresState* state)
+{
+    double h = std::numeric_limits<double>::infinity();
+    for (std::int32_t j = 0; j < state->N; ++j) {
+        if (state->columnCovered[j]) continue;
+        if (!columnleastknown(*state, j)) findcolumnleast(state, j);
+        if (h > state->leastOfColumn[j]) h = state->leastOfColumn[j];
+    }
+    return h;
+}
+
+// Every element of a covered row gets h added and then, if its column is
+// uncovered, h subtracted, as two separate roundings in that order; elements
+// do not depend on one another, so they are visited column by column. An
+// uncovered column's new least and first zero in an uncovered row come out of
+// the same sweep: the zeros created are the least, exactly +0.0.
+void shiftcolumn(MunkresState* state, std::int32_t j, double h)
+{
+    double* column = columnof(*state, j);
+    for (std::int32_t k = 0; k < state->coveredRowCount; ++k) {
+        const std::int32_t i = state->coveredRows[k];
+        column[i] = column[i] + h;
+    }
+    if (state->columnCovered[j]) return;
+    double least = std::numeric_limits<double>::infinity();
+    std::int32_t leastRow = state->M;
+    for (std::int32_t i = 0; i < state->M; ++i) {
+        const double shifted = column[i] - h;
+        column[i] = shifted;
+        if (!state->rowCovered[i] && least > shifted) {
+            least = shifted;
+            leastRow = i;
+        }
+    }
+    state->leastOfColumn[j] = least;
+    state->leastRowOfColumn[j] = leastRow;
+    state->zeroSearchStart[j] = least == 0.0 ? leastRow : state->M;
+}
+
+} // namespace
+
+bool obtainstate(MunkresState* state, double* assignment, double* workCost, std::int32_t M,
+                 std::int32_t N)
+{
+    *state = MunkresState{};
+    state->assignment = assignment;
+    state->workCost = workCost;
+    state->M = M;
+    state->N = N;
+    state->targetPairs = M < N ? M : N;
+    state->columnCovered =
+        static_cast<unsigned char*>(workAllocateZeroed(static_cast<std::size_t>(N), 1));
+    state->rowCovered =
+        static_cast<unsigned char*>(workAllocateZeroed(static_cast<std::size_t>(M), 1));
+    state->starColumnOfRow = obtainindices(M, kNoMark);
+    state->starRowOfColumn = obtainindices(N, kNoMark);
+    state->primeColumnOfRow = obtainindices(M, kNoMark);
+    state->zeroSearchStart = obtainindices(N, 0);
+    state->leastOfColumn =
+        static_cast<double*>(workAllocateZeroed(static_cast<std::size_t>(N), sizeof(double)));
+    state->leastRowOfColumn = obtainindices(N, kNoMark);
+    state->coveredRows = obtainindices(M, 0);
+    const bool obtained = state->columnCovered && state->rowCovered && state->starColumnOfRow &&
+                          state->starRowOfColumn && state->primeColumnOfRow &&
+                          state->zeroSearchStart && state->leastOfColumn &&
+                          state->leastRowOfColumn && state->coveredRows;
+    if (!obtained) releasestate(state);
+    return obtained;
+}
+
+void releasestate(MunkresState* state)
+{
+    workRelease(state->columnCovered);
+    workRelease(state->rowCovered);
+    workRelease(state->starColumnOfRow);
+    workRelease(state->starRowOfColumn);
+    workRelease(state->primeColumnOfRow);
+    workRelease(state->zeroSearchStart);
+    workRelease(state->leastOfColumn);
+    workRelease(state->leastRowOfColumn);
+    workRelease(state->coveredRows);
+    *state = MunkresState{}; // nothing left to release twice
+}
+
+void setstar(MunkresState* state, std::int32_t row, std::int32_t column)
+{
+    state->starColumnOfRow[row] = column;
+    state->starRowOfColumn[column] = row;
+}
+
+MunkresStep step2a(MunkresState* state)
+{
+    for (std::int32_t j = 0; j < state->N; ++j) {
+        if (state->starRowOfColumn[j] != kNoMark) state->columnCovered[j] = 1;
+    }
+    return MunkresStep::step2b;
+}
+
+MunkresStep step2b(MunkresState* state)
+{
+    std::int32_t covered = 0;
+    for (std::int32_t j = 0; j < state->N; ++j) {
+        if (state->columnCovered[j]) ++covered;
+    }
+    if (covered != state->targetPairs) return MunkresStep::step3;
+    buildassignmentvector(state->assignment, state->starColumnOfRow, state->M);
+    return MunkresStep::finished;
+}
+
+// Within one step3 rows are only ever covered and working costs do not change,
+// so a column's uncovered zeros only become fewer: each scan of column j goes
+// on from where the last one stopped (zeroSearchStart), which meets the same
+// first zero as a scan from row 0.
+MunkresStep step3(MunkresState* state, std::int32_t* row, std::int32_t* column)
+{
+    bool primedInPass = true;
+    while (primedInPass) {
+        primedInPass = false;
+        for (std::int32_t j = 0; j < state->N; ++j) {
+            if (state->columnCovered[j]) continue;
+            const std::int32_t i = firstuncoveredzero(*state, j, state->zeroSearchStart[j]);
+            state->zeroSearchStart[j] = i;
+            if (i == state->M) continue;
+            state->primeColumnOfRow[i] = j;
+            const std::int32_t star = state->starColumnOfRow[i];
+            if (star == kNoMark) {
+                *row = i;
+                *column = j;
+                return MunkresStep::step4;
+            }
+            coverrow(state, i);
+            state->columnCovered[star] = 0;
+            primedInPass = true;
+        }
+    }
+    return MunkresStep::step5;
+}
+
+// The columns along the path are distinct (each prime on it was set before the
+// one that leads to it), so the stars can be moved in place: the star of
+// column j is read before column j gets its new star.
+MunkresStep step4(MunkresState* state, std::int32_t row, std::int32_t column)
+{
+    std::int32_t i = row;
+    std::int32_t j = column;
+    for (;;) {
+        const std::int32_t starRow = state->starRowOfColumn[j];
+        setstar(state, i, j);
+        if (starRow == kNoMark) break;
+        i = starRow;
+        j = state->primeColumnOfRow[starRow];
+    }
+    for (std::int32_t r = 0; r < state->M; ++r) state->primeColumnOfRow[r] = kNoMark;
+    uncoverallrows(state);
+    // Rows are uncovered again: what was known about uncovered rows is void.
+    for (std::int32_t c = 0; c < state->N; ++c) {
+        state->zeroSearchStart[c] = 0;
+        state->leastRowOfColumn[c] = kNoMark;
+    }
+    return MunkresStep::step2a;
+}
+
+// Covered columns keep zeroSearchStart: step5 changes none of their elements
+// in uncovered rows.
+MunkresStep step5(MunkresState* state)
+{
+    const double h = smallestuncovered(state);
+    if (!std::isfinite(h)) return MunkresStep::overflowed;
+    for (std::int32_t j = 0; j < state->N; ++j) shiftcolumn(state, j, h);
+    return MunkresStep::step3;
+}
+
+std::uint64_t steplimit(std::int32_t targetPairs)
+{
+    const auto pairs = static_cast<std::uint64_t>(targetPairs);
+    return pairs * pairs + 5 * pairs + 1;
+}
+
+MunkresOutcome runstepmachine(MunkresState* state, std::uint64_t stepLimit, std::uint64_t* stepsRun)
+{
+    MunkresStep next = MunkresStep::step2b;
+    std::int32_t primeRow = 0;
+    std::int32_t primeColumn = 0;
+    std::uint64_t steps = 0;
+    for (;;) {
+        if (next == MunkresStep::finished || next == MunkresStep::overflowed) break;
+        if (steps == stepLimit) {
+            *stepsRun = steps;
+            return MunkresOutcome::stepLimitReached;
+        }
+        ++steps;
+        switch (next) {
+        case MunkresStep::step2a:
+            next = step2a(state);
+            break;
+        case MunkresStep::step2b:
+            next = step2b(state);
+            break;
+        case MunkresStep::step3:
+            next = step3(state, &primeRow, &primeColumn);
+            break;
+        case MunkresStep::step4:
+            next = step4(state, primeRow, primeColumn);
+            break;
+        case MunkresStep::step5:
+            next = step5(state);
+            break;
+        default:
+            break;
+        }
+    }
+    *stepsRun = steps;
+    return next == MunkresStep::finished ? MunkresOutcome::finished : MunkresOutcome::overflowed;
+}
+
+void buildassignmentvector(double* assignment, const std::int32_t* starColumnOfRow, std::int32_t M)
+{
+    for (std::int32_t i = 0; i < M; ++i) {
+        if (starColumnOfRow[i] != kNoMark) assignment[i] = starColumnOfRow[i] + 1.0;
+    }
+}
+
+void computeassignmentcost(double* assignment, double* cost, const double* costs, std::int32_t M)
+{
+    const auto rows = static_cast<std::size_t>(M);
+    for (std::size_t i = 0; i < rows; ++i) {
+        const auto j = static_cast<std::int64_t>(assignment[i]) - 1;
+        if (j < 0) continue;
+        const double v = costs[i + static_cast<std::size_t>(j) * rows];
+        if (std::isfinite(v)) {
+            *cost = v + *cost;
+        } else {
+            assignment[i] = 0.0;
+        }
+    }
+}
