@@ -9,17 +9,10 @@
 
 #include "forward_backward.h"
 #include "kernels.h"
+#include "random_inputs.h"
 
-namespace {
-
-std::vector<double> randomValues(std::size_t n, std::uint64_t seed)
+namespace
 {
-    std::mt19937_64 rng(seed);
-    std::uniform_real_distribution<double> value(0.01, 1.0);
-    std::vector<double> v(n);
-    for (double& x : v) x = value(rng);
-    return v;
-}
 
 void BM_ForwardBackward(benchmark::State& state)
 {
@@ -30,9 +23,10 @@ void BM_ForwardBackward(benchmark::State& state)
         state.SkipWithError("pairwise marginals need more memory than this machine has");
         return;
     }
-    const auto prior = randomValues(K, 1);
-    const auto transmat = randomValues(K * K, 2);
-    const auto obslik = randomValues(K * T, 3);
+    std::mt19937_64 generator(1);
+    const auto prior = uniformValues(K, &generator, 0.01);
+    const auto transmat = uniformValues(K * K, &generator, 0.01);
+    const auto obslik = uniformValues(K * T, &generator, 0.01);
     std::vector<double> gamma(K * T), alpha(K * T), beta(K * T), xi(K * K * T);
     for (auto _ : state) {
         const char* failure = nullptr;
@@ -60,8 +54,9 @@ template <void (*Multiply)(double*, const double*, const double*, std::uint32_t)
 void BM_MatrixVector(benchmark::State& state)
 {
     const auto n = static_cast<std::uint32_t>(state.range(0));
-    const auto M = randomValues(std::size_t(n) * n, 4);
-    const auto v = randomValues(n, 5);
+    std::mt19937_64 generator(4);
+    const auto M = uniformValues(std::size_t(n) * n, &generator);
+    const auto v = uniformValues(n, &generator);
     std::vector<double> out(n);
     for (auto _ : state) {
         Multiply(out.data(), M.data(), v.data(), n);

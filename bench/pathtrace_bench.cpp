@@ -10,17 +10,10 @@
 #include <vector>
 
 #include "best_path.h"
+#include "random_inputs.h"
 
 namespace
 {
-
-std::vector<double> uniformValues(std::size_t count, std::mt19937_64* generator)
-{
-    std::uniform_real_distribution<double> uniform(0.0, 1.0);
-    std::vector<double> values(count);
-    for (double& value : values) value = uniform(*generator);
-    return values;
-}
 
 void bestPathScores(benchmark::State& state)
 {
