@@ -4,7 +4,7 @@
 # exact command to run and stops.
 set -eu
 
-packages="cmake make g++ googletest libgtest-dev libbenchmark-dev octave liboctave-dev octave-statistics gnuplot-nox valgrind"
+packages="cmake make g++ googletest libgtest-dev libbenchmark-dev octave liboctave-dev octave-statistics gnuplot-nox fonts-freefont-otf ghostscript valgrind"
 
 missing=""
 have_package() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
