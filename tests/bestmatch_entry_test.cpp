@@ -11,19 +11,11 @@ constexpr char kUsage[] = "requires 1 input and at most 2 outputs";
 constexpr char kKind[] =
     "The cost matrix must be a real, full (non-sparse), two-dimensional double matrix.";
 
-class BestmatchEntry : public ::testing::Test
+class BestmatchEntry : public PluginEntryTest
 {
   protected:
-    void SetUp() override { liveBefore = standin::liveAllocations(); }
-    void TearDown() override { EXPECT_EQ(standin::liveAllocations(), liveBefore); }
+    BestmatchEntry() : PluginEntryTest("bestmatch") {}
 
-    Call run(int nlhs, std::initializer_list<const mxArray*> inputs)
-    {
-        return callPlugin(plugin, nlhs, inputs);
-    }
-
-    standin::MexFunction plugin = loadPlugin("bestmatch");
-    std::size_t liveBefore = 0;
     Array oneToNine = makeMatrix(3, 3, {1, 4, 7, 2, 5, 8, 3, 6, 9}); // (1 2 3; 4 5 6; 7 8 9)
 };
 

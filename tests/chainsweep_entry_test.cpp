@@ -14,19 +14,11 @@ constexpr char kTransition[] = "The transition matrix must be of size KxK.";
 constexpr char kObslik[] = "The obslik must have K rows.";
 constexpr char kKind[] = "All inputs must be real, full (non-sparse) double arrays.";
 
-class ChainsweepEntry : public ::testing::Test
+class ChainsweepEntry : public PluginEntryTest
 {
   protected:
-    void SetUp() override { liveBefore = standin::liveAllocations(); }
-    void TearDown() override { EXPECT_EQ(standin::liveAllocations(), liveBefore); }
+    ChainsweepEntry() : PluginEntryTest("chainsweep") {}
 
-    Call run(int nlhs, std::initializer_list<const mxArray*> inputs)
-    {
-        return callPlugin(plugin, nlhs, inputs);
-    }
-
-    standin::MexFunction plugin = loadPlugin("chainsweep");
-    std::size_t liveBefore = 0;
     Array prior = makeMatrix(2, 1, {0.3, 0.7});
     Array transmat = makeMatrix(2, 2, {0.9, 0.2, 0.1, 0.8});
     Array obslik = makeMatrix(2, 3, {0.5, 0.1, 0.2, 0.7, 0.9, 0.3});

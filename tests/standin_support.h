@@ -91,6 +91,24 @@ inline Call callPlugin(standin::MexFunction function, int nlhs,
     return call;
 }
 
+// Entry-layer tests of one plug-in: each test must leave the host with as
+// many live allocations as it found.
+class PluginEntryTest : public ::testing::Test
+{
+  protected:
+    explicit PluginEntryTest(const std::string& name) : plugin(loadPlugin(name)) {}
+    void SetUp() override { liveBefore = standin::liveAllocations(); }
+    void TearDown() override { EXPECT_EQ(standin::liveAllocations(), liveBefore); }
+
+    Call run(int nlhs, std::initializer_list<const mxArray*> inputs)
+    {
+        return callPlugin(plugin, nlhs, inputs);
+    }
+
+    standin::MexFunction plugin;
+    std::size_t liveBefore = 0;
+};
+
 // A refused call: it ended through mexErrMsgTxt with message and left nothing behind.
 #define EXPECT_REFUSED(call, message)                                                              \
     do {                                                                                           \
