@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build demo test sanitize valgrind bench clean
+.PHONY: all deps configure build demo test sanitize valgrind bench bench-octave clean
 
 all: build
 
@@ -37,6 +37,11 @@ valgrind: build
 
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do $$b; done
+
+# Side-by-side timings in Octave: the plug-ins against the m-code a user would
+# write instead, one table per plug-in. BENCH_ONLY=chainsweep runs one table.
+bench-octave: build
+	cd bench/octave && octave-cli --no-init-file --quiet --no-history --eval "addpath('../../$(BUILD)/octave'); run_benchmarks('$(BENCH_ONLY)')"
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize

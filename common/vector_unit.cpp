@@ -1,0 +1,96 @@
+#include "vector_unit.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+namespace
+{
+
+bool builtFor(VectorUnit unit)
+{
+    switch (unit) {
+    case VectorUnit::plain:
+        return true;
+    case VectorUnit::sse2:
+#if defined(PLUGINS_HAVE_SSE2)
+        return true;
+#else
+        return false;
+#endif
+    case VectorUnit::avx2:
+#if defined(PLUGINS_HAVE_AVX2)
+        return true;
+#else
+        return false;
+#endif
+    case VectorUnit::avx512:
+#if defined(PLUGINS_HAVE_AVX512)
+        return true;
+#else
+        return false;
+#endif
+    }
+    return false;
+}
+
+bool processorOffers(VectorUnit unit)
+{
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    // libgcc's test also asks the operating system whether it saves the
+    // wider registers.
+    switch (unit) {
+    case VectorUnit::plain:
+        return true;
+    case VectorUnit::sse2:
+        return __builtin_cpu_supports("sse2");
+    case VectorUnit::avx2:
+        return __builtin_cpu_supports("avx2");
+    case VectorUnit::avx512:
+        return __builtin_cpu_supports("avx512f");
+    }
+    return false;
+#else
+    return unit == VectorUnit::plain;
+#endif
+}
+
+// The unit named by HMM_PLUGINS_VECTOR_UNIT, or the widest when it names none.
+VectorUnit requestedLimit()
+{
+    const char* name = std::getenv("HMM_PLUGINS_VECTOR_UNIT");
+    if (name) {
+        for (VectorUnit unit : {VectorUnit::plain, VectorUnit::sse2, VectorUnit::avx2}) {
+            if (std::strcmp(name, vectorUnitName(unit)) == 0) return unit;
+        }
+    }
+    return VectorUnit::avx512;
+}
+
+} // namespace
+
+bool vectorUnitAvailable(VectorUnit unit) { return builtFor(unit) && processorOffers(unit); }
+
+VectorUnit widestVectorUnit()
+{
+    const VectorUnit limit = requestedLimit();
+    for (VectorUnit unit : {VectorUnit::avx512, VectorUnit::avx2, VectorUnit::sse2}) {
+        if (unit <= limit && vectorUnitAvailable(unit)) return unit;
+    }
+    return VectorUnit::plain;
+}
+
+const char* vectorUnitName(VectorUnit unit)
+{
+    switch (unit) {
+    case VectorUnit::plain:
+        return "plain";
+    case VectorUnit::sse2:
+        return "sse2";
+    case VectorUnit::avx2:
+        return "avx2";
+    case VectorUnit::avx512:
+        return "avx512";
+    }
+    return "plain";
+}
