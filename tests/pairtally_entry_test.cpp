@@ -158,6 +158,8 @@ static std::size_t virtualMemory()
     return kilobytes * 1024;
 }
 
+// When the table cannot be had the host ends the call with its own error, as
+// Octave and MATLAB do, and takes back the result and w.
 TEST_F(PairtallyEntry, RefusesWhenTheWorkingTableCannotBeHad)
 {
     if (underValgrind()) GTEST_SKIP() << "address-space limits do not apply under valgrind";
@@ -169,7 +171,27 @@ TEST_F(PairtallyEntry, RefusesWhenTheWorkingTableCannotBeHad)
     rlimit tight = saved;
     tight.rlim_cur = virtualMemory() + (48u << 20);
     ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
-    expectRefused(1, {column.get(), column.get(), square.get(), column.get()}, kNoMemory);
-    setrlimit(RLIMIT_AS, &saved);
+    const std::size_t before = standin::liveAllocations();
+    {
+        Call call =
+            callPlugin(pairtally, 1, {column.get(), column.get(), square.get(), column.get()});
+        setrlimit(RLIMIT_AS, &saved);
+        EXPECT_REFUSED(call, standin::kOutOfMemoryMessage);
+    }
+    EXPECT_EQ(standin::liveAllocations(), before);
 }
 #endif
+
+TEST_F(PairtallyEntry, TablesBeyondTheHostsLimitEndTheCallWithTheHostsError)
+{
+    Array big = makeMatrix(600, 2), bigSquare = makeMatrix(600, 600);
+    const std::size_t before = standin::liveAllocations();
+    // The result (2.9 MB) fits, the table X as well does not.
+    const std::size_t saved = standin::setAllocationLimit(standin::allocatedBytes() + (4u << 20));
+    {
+        Call call = callPlugin(pairtally, 1, {big.get(), big.get(), bigSquare.get(), big.get()});
+        EXPECT_REFUSED(call, standin::kOutOfMemoryMessage);
+    }
+    standin::setAllocationLimit(saved);
+    EXPECT_EQ(standin::liveAllocations(), before);
+}

@@ -30,6 +30,32 @@ static void failsHalfway(int, mxArray* plhs[], int, const mxArray*[])
     mexErrMsgTxt("went wrong");
 }
 
+static void asksForNothing(int, mxArray* plhs[], int, const mxArray*[])
+{
+    void* none = mxMalloc(0);
+    void* zeroCount = mxCalloc(0, 8);
+    void* zeroSize = mxCalloc(8, 0);
+    plhs[0] = mxCreateDoubleScalar(none == nullptr && zeroCount == nullptr && zeroSize == nullptr);
+    mxFree(none);
+    mxFree(zeroCount);
+    mxFree(zeroSize);
+}
+
+static void asksTooMuch(int, mxArray* plhs[], int nrhs, const mxArray* prhs[])
+{
+    plhs[0] = mxCreateDoubleScalar(1);
+    mxMalloc(16);
+    const double request = nrhs > 0 ? mxGetPr(prhs[0])[0] : 0;
+    if (request == 0) mxMalloc(std::numeric_limits<size_t>::max());
+    if (request == 1) mxCalloc(std::numeric_limits<size_t>::max() / 2, 3);
+    if (request == 2) mxCreateDoubleMatrix(46341, 46341, mxREAL); // 17 GB
+    if (request == 3) {
+        const mwSize dims[3] = {2147483647, 2147483647, 2147483647}; // beyond size_t
+        mxCreateNumericArray(3, dims, mxDOUBLE_CLASS, mxREAL);
+    }
+    plhs[0] = mxCreateDoubleScalar(2); // never reached
+}
+
 static void prints(int, mxArray*[], int, const mxArray*[])
 {
     mexPrintf("one line\n");
@@ -131,4 +157,92 @@ TEST(HostBinding, OnlyRealFullDoublesAreReadable)
     EXPECT_FALSE(isRealFullDouble(makeArray(2, 2, {}, mxSINGLE_CLASS).get()));
     EXPECT_FALSE(isRealFullDouble(makeArray(2, 2, {}, mxDOUBLE_CLASS, mxCOMPLEX).get()));
     EXPECT_FALSE(isRealFullDouble(makeSparse(2, 2).get()));
+}
+
+TEST(StandinHost, ZeroByteRequestsCanReturnNull)
+{
+    const bool saved = standin::setZeroByteRequestsNull(true);
+    {
+        Call call = callPlugin(asksForNothing, 1, {});
+        EXPECT_CLEAN_SUCCESS(call);
+        EXPECT_EQ(valuesOf(call.result(0)), std::vector<double>{1});
+    }
+    standin::setZeroByteRequestsNull(false);
+    {
+        Call call = callPlugin(asksForNothing, 1, {});
+        EXPECT_CLEAN_SUCCESS(call);
+        EXPECT_EQ(valuesOf(call.result(0)), std::vector<double>{0});
+    }
+    standin::setZeroByteRequestsNull(saved);
+}
+
+// Memory that cannot be granted, or a size that cannot be held, ends the call
+// with the host's own error; the host takes back all the call made.
+TEST(StandinHost, RequestsThatCannotBeGrantedEndTheCallWithTheHostsError)
+{
+    const std::size_t before = standin::liveAllocations();
+    const std::size_t bytesBefore = standin::allocatedBytes();
+    const std::size_t saved = standin::setAllocationLimit(std::size_t(1) << 30);
+    for (double request : {0, 1, 2, 3}) {
+        Array which = makeMatrix(1, 1, {request});
+        Call call = callPlugin(asksTooMuch, 1, {which.get()});
+        EXPECT_REFUSED(call, standin::kOutOfMemoryMessage);
+        EXPECT_EQ(call.outcome.reclaimedBlocks, 1u) << request;
+    }
+    // Outside a call the host throws.
+    EXPECT_THROW(mxCreateDoubleMatrix(46341, 46341, mxREAL), standin::HostError);
+    EXPECT_THROW(standin::createArray({std::size_t(1) << 32, std::size_t(1) << 32, 2}, mxINT8_CLASS),
+                 standin::HostError);
+    EXPECT_THROW(standin::createArray({std::size_t(1) << 62, 4}, mxDOUBLE_CLASS), standin::HostError);
+    standin::setAllocationLimit(saved);
+    EXPECT_EQ(standin::liveAllocations(), before);
+    EXPECT_EQ(standin::allocatedBytes(), bytesBefore);
+}
+
+TEST(StandinHost, HugeDeclaredSizesThatHoldNothingCostNothing)
+{
+    const std::size_t bytesBefore = standin::allocatedBytes();
+    const std::size_t huge = std::size_t(1) << 62;
+    Array wide(mxCreateDoubleMatrix(0, 2147483647, mxREAL));
+    EXPECT_EQ(mxGetN(wide.get()), 2147483647u);
+    EXPECT_EQ(mxGetPr(wide.get()), nullptr);
+    Array deep(standin::createArray({3, 0, huge}, mxDOUBLE_CLASS));
+    EXPECT_EQ(mxGetN(deep.get()), 0u);
+    EXPECT_EQ(dimsOf(deep.get()), (std::vector<mwSize>{3, 0, 2147483647})); // saturated
+    Array sparse(standin::createArray({huge, 4}, mxDOUBLE_CLASS, mxREAL, true));
+    EXPECT_EQ(mxGetM(sparse.get()), huge);
+    EXPECT_EQ(mxGetN(sparse.get()), 4u);
+    EXPECT_EQ(mxGetNumberOfElements(sparse.get()), std::numeric_limits<std::size_t>::max());
+    EXPECT_TRUE(mxIsSparse(sparse.get()));
+    EXPECT_LT(standin::allocatedBytes() - bytesBefore, 64u);
+}
+
+TEST(StandinHost, OffersEveryClassAUserCanPass)
+{
+    Array sparseLogical(mxCreateSparseLogicalMatrix(3, 4, 2));
+    EXPECT_TRUE(mxIsSparse(sparseLogical.get()));
+    EXPECT_TRUE(mxIsLogical(sparseLogical.get()));
+    EXPECT_FALSE(mxIsDouble(sparseLogical.get()));
+    EXPECT_FALSE(mxIsNumeric(sparseLogical.get()));
+    Array logical(mxCreateLogicalMatrix(2, 2));
+    EXPECT_EQ(mxGetClassID(logical.get()), mxLOGICAL_CLASS);
+    EXPECT_EQ(mxGetLogicals(logical.get())[3], false);
+    Array cell(mxCreateCellMatrix(2, 3));
+    EXPECT_TRUE(mxIsCell(cell.get()));
+    EXPECT_EQ(mxGetNumberOfElements(cell.get()), 6u);
+    EXPECT_EQ(mxGetPr(cell.get()), nullptr);
+    EXPECT_EQ(mxGetCell(cell.get(), 0), nullptr);
+    const char* names[2] = {"a", "b"};
+    Array record(mxCreateStructMatrix(1, 1, 2, names));
+    EXPECT_TRUE(mxIsStruct(record.get()));
+    EXPECT_EQ(mxGetNumberOfFields(record.get()), 2);
+    EXPECT_EQ(mxGetPr(record.get()), nullptr);
+    EXPECT_FALSE(isRealFullDouble(record.get()));
+    Array text = makeArray(1, 3, {}, mxCHAR_CLASS);
+    EXPECT_TRUE(mxIsChar(text.get()));
+    Array integers = makeArray(1, 3, {}, mxINT32_CLASS);
+    EXPECT_TRUE(mxIsNumeric(integers.get()));
+    EXPECT_EQ(mxGetElementSize(integers.get()), 4u);
+    EXPECT_EQ(mxGetClassID(makeArray(1, 1, {}, mxSINGLE_CLASS).get()), mxSINGLE_CLASS);
+    EXPECT_TRUE(mxIsEmpty(makeMatrix(0, 5).get()));
 }

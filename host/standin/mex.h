@@ -33,6 +33,7 @@ typedef enum {
 } mxClassID;
 
 typedef enum { mxREAL = 0, mxCOMPLEX = 1 } mxComplexity;
+typedef bool mxLogical;
 
 // Shape and data.
 size_t mxGetM(const mxArray* array);
@@ -40,7 +41,12 @@ size_t mxGetN(const mxArray* array); // product of every dimension after the fir
 size_t mxGetNumberOfElements(const mxArray* array);
 mwSize mxGetNumberOfDimensions_700(const mxArray* array);
 const mwSize* mxGetDimensions_700(const mxArray* array);
-double* mxGetPr(const mxArray* array);
+double* mxGetPr(const mxArray* array);  // nullptr for cell and struct arrays and when empty
+void* mxGetData(const mxArray* array); // likewise
+mxLogical* mxGetLogicals(const mxArray* array);
+mxArray* mxGetCell(const mxArray* array, mwIndex index); // every cell holds no array
+int mxGetNumberOfFields(const mxArray* array);
+size_t mxGetElementSize(const mxArray* array);
 
 // Creation: new arrays are zero-filled.
 mxArray* mxCreateDoubleMatrix_700(mwSize rows, mwSize columns, mxComplexity complexity);
@@ -49,6 +55,10 @@ mxArray* mxCreateNumericArray_700(mwSize ndims, const mwSize* dims, mxClassID cl
 mxArray* mxCreateNumericMatrix_700(mwSize rows, mwSize columns, mxClassID classId,
                                    mxComplexity complexity);
 mxArray* mxCreateSparse_700(mwSize rows, mwSize columns, mwSize nonzeros, mxComplexity complexity);
+mxArray* mxCreateSparseLogicalMatrix_700(mwSize rows, mwSize columns, mwSize nonzeros);
+mxArray* mxCreateLogicalMatrix_700(mwSize rows, mwSize columns);
+mxArray* mxCreateCellMatrix_700(mwSize rows, mwSize columns);
+mxArray* mxCreateStructMatrix_700(mwSize rows, mwSize columns, int fields, const char** names);
 mxArray* mxCreateDoubleScalar(double value);
 void mxDestroyArray(mxArray* array);
 
@@ -61,6 +71,14 @@ void mxFree(void* block);
 bool mxIsComplex(const mxArray* array);
 bool mxIsDouble(const mxArray* array);
 bool mxIsSparse(const mxArray* array);
+bool mxIsSingle(const mxArray* array);
+bool mxIsLogical(const mxArray* array);
+bool mxIsChar(const mxArray* array);
+bool mxIsCell(const mxArray* array);
+bool mxIsStruct(const mxArray* array);
+bool mxIsNumeric(const mxArray* array);
+bool mxIsEmpty(const mxArray* array);
+mxClassID mxGetClassID(const mxArray* array);
 bool mxIsFinite(double value);
 bool mxIsInf(double value);
 bool mxIsNaN(double value);
@@ -78,5 +96,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 #define mxCreateNumericArray mxCreateNumericArray_700
 #define mxCreateNumericMatrix mxCreateNumericMatrix_700
 #define mxCreateSparse mxCreateSparse_700
+#define mxCreateSparseLogicalMatrix mxCreateSparseLogicalMatrix_700
+#define mxCreateLogicalMatrix mxCreateLogicalMatrix_700
+#define mxCreateCellMatrix mxCreateCellMatrix_700
+#define mxCreateStructMatrix mxCreateStructMatrix_700
 #define mxGetNumberOfDimensions mxGetNumberOfDimensions_700
 #define mxGetDimensions mxGetDimensions_700

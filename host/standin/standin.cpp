@@ -7,11 +7,14 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <map>
 #include <set>
 #include <stdexcept>
 
@@ -19,9 +22,12 @@ struct standin_array {
     mxClassID classId = mxDOUBLE_CLASS;
     bool complex = false;
     bool sparse = false;
-    std::vector<mwSize> dims;
-    std::vector<double> real; // storage for every class, rounded up to whole doubles
-    std::vector<double> imag;
+    std::vector<std::size_t> dims; // as declared, at least two
+    std::vector<mwSize> shownDims; // dims as mwSize, saturated
+    void* real = nullptr;          // zero-filled storage of every element (sparse: nonzeros)
+    void* imag = nullptr;
+    std::size_t storageBytes = 0; // of real, and again of imag when complex
+    int fields = 0;
 };
 
 namespace
@@ -38,10 +44,26 @@ struct Abandoned {
     std::string message;
 };
 
+std::size_t initialLimit()
+{
+    const char* text = std::getenv("STANDIN_ALLOCATION_LIMIT");
+    if (text && *text) return static_cast<std::size_t>(std::strtoull(text, nullptr, 10));
+    return std::size_t(1) << 40;
+}
+
+bool initialZeroBytesNull()
+{
+    const char* text = std::getenv("STANDIN_ZERO_BYTES");
+    return text && std::strcmp(text, "null") == 0;
+}
+
 std::set<mxArray*> liveArrays;
-std::set<void*> liveBlocks;
+std::map<void*, std::size_t> liveBlocks; // block -> bytes
 CallContext* currentCall = nullptr;
 std::string printed;
+std::size_t limitBytes = initialLimit();
+std::size_t heldBytes = 0;
+bool zeroBytesNull = initialZeroBytesNull();
 
 [[noreturn]] void hostFault(const char* what)
 {
@@ -49,6 +71,34 @@ std::string printed;
     std::abort();
 }
 
+// The host's own error: inside a call it abandons the call, as mexErrMsgTxt.
+[[noreturn]] void hostError(const char* message)
+{
+    if (currentCall) throw Abandoned{message};
+    throw standin::HostError(message);
+}
+
+[[noreturn]] void outOfMemory() { hostError(standin::kOutOfMemoryMessage); }
+
+// Zero-filled storage of bytes (at least one), counted against the limit.
+void* obtain(std::size_t bytes, bool zeroed)
+{
+    const std::size_t granted = std::max<std::size_t>(bytes, 1);
+    if (granted > limitBytes || heldBytes > limitBytes - granted) outOfMemory();
+    void* block = zeroed ? std::calloc(granted, 1) : std::malloc(granted);
+    if (!block) outOfMemory();
+    heldBytes += granted;
+    return block;
+}
+
+void release(void* block, std::size_t bytes)
+{
+    if (!block) return;
+    heldBytes -= std::max<std::size_t>(bytes, 1);
+    std::free(block);
+}
+
+// Element bytes of a class, 0 for those that hold no elements of their own.
 std::size_t elementBytes(mxClassID classId)
 {
     switch (classId) {
@@ -68,27 +118,53 @@ std::size_t elementBytes(mxClassID classId)
     case mxUINT8_CLASS:
     case mxLOGICAL_CLASS:
         return 1;
+    case mxCELL_CLASS:
+    case mxSTRUCT_CLASS:
+        return sizeof(mxArray*);
     default:
-        hostFault("array class not offered");
+        return 0;
     }
 }
 
-// Like the real hosts: negative sizes count as 0 and trailing singleton
-// dimensions beyond the second are dropped.
-std::vector<mwSize> normalisedDims(mwSize ndims, const mwSize* dims)
+// a * b, false on overflow.
+bool product(std::size_t a, std::size_t b, std::size_t* result)
 {
-    std::vector<mwSize> result;
-    for (mwSize d = 0; d < ndims; ++d) result.push_back(std::max(dims[d], 0));
-    while (result.size() < 2) result.push_back(1);
-    while (result.size() > 2 && result.back() == 1) result.pop_back();
-    return result;
+    if (a != 0 && b > std::numeric_limits<std::size_t>::max() / a) return false;
+    *result = a * b;
+    return true;
 }
 
-std::size_t elementCount(const std::vector<mwSize>& dims)
+// Product of dims[first..], 0 as soon as one is 0; false when it overflows.
+bool dimsProduct(const std::vector<std::size_t>& dims, std::size_t first, std::size_t* result)
 {
-    std::size_t count = 1;
-    for (mwSize d : dims) count *= static_cast<std::size_t>(d);
-    return count;
+    if (std::find(dims.begin() + static_cast<std::ptrdiff_t>(first), dims.end(), 0u) !=
+        dims.end()) {
+        *result = 0;
+        return true;
+    }
+    std::size_t total = 1;
+    for (std::size_t d = first; d < dims.size(); ++d) {
+        if (!product(total, dims[d], &total)) return false;
+    }
+    *result = total;
+    return true;
+}
+
+// Like the real hosts: at least two dimensions, trailing singleton dimensions
+// beyond the second dropped.
+std::vector<std::size_t> normalisedDims(std::vector<std::size_t> dims)
+{
+    while (dims.size() < 2) dims.push_back(1);
+    while (dims.size() > 2 && dims.back() == 1) dims.pop_back();
+    return dims;
+}
+
+// mwSize dimensions, negative ones counting as 0 as in the real hosts.
+std::vector<std::size_t> fromMwSize(mwSize ndims, const mwSize* dims)
+{
+    std::vector<std::size_t> result;
+    for (mwSize d = 0; d < ndims; ++d) result.push_back(static_cast<std::size_t>(std::max(dims[d], 0)));
+    return result;
 }
 
 mxArray* track(mxArray* array)
@@ -98,24 +174,50 @@ mxArray* track(mxArray* array)
     return array;
 }
 
-mxArray* newArray(std::vector<mwSize> dims, mxClassID classId, mxComplexity complexity, bool sparse,
-                  std::size_t storedElements)
+// A new zero-filled array holding stored elements; the sizes were checked.
+mxArray* newArray(std::vector<std::size_t> dims, mxClassID classId, bool complex, bool sparse,
+                  std::size_t stored)
 {
+    std::size_t bytes = 0;
+    if (!product(stored, elementBytes(classId), &bytes)) outOfMemory();
     auto* array = new mxArray;
     array->classId = classId;
-    array->complex = complexity == mxCOMPLEX;
+    array->complex = complex;
     array->sparse = sparse;
     array->dims = std::move(dims);
-    std::size_t doubles = (storedElements * elementBytes(classId) + 7) / 8;
-    array->real.assign(doubles, 0.0);
-    if (array->complex) array->imag.assign(doubles, 0.0);
+    for (std::size_t d : array->dims) {
+        array->shownDims.push_back(static_cast<mwSize>(std::min<std::size_t>(d, INT_MAX)));
+    }
+    try {
+        array->real = obtain(bytes, true);
+        array->storageBytes = bytes;
+        if (complex) array->imag = obtain(bytes, true);
+    } catch (...) {
+        release(array->real, array->storageBytes);
+        delete array;
+        throw;
+    }
     return track(array);
 }
 
-void* trackBlock(void* block)
+mxArray* newDense(std::vector<std::size_t> dims, mxClassID classId, bool complex)
 {
-    if (!block) return nullptr;
-    liveBlocks.insert(block);
+    dims = normalisedDims(std::move(dims));
+    std::size_t count = 0;
+    std::size_t columns = 0;
+    if (!dimsProduct(dims, 0, &count) || !dimsProduct(dims, 1, &columns)) outOfMemory();
+    return newArray(std::move(dims), classId, complex, false, count);
+}
+
+mxArray* newSparse(std::size_t rows, std::size_t columns, std::size_t nonzeros, mxClassID classId,
+                   bool complex)
+{
+    return newArray({rows, columns}, classId, complex, true, std::max<std::size_t>(nonzeros, 1));
+}
+
+void* trackBlock(void* block, std::size_t bytes)
+{
+    liveBlocks[block] = bytes;
     if (currentCall) currentCall->blocks.push_back(block);
     return block;
 }
@@ -123,35 +225,62 @@ void* trackBlock(void* block)
 void destroy(mxArray* array)
 {
     liveArrays.erase(array);
+    release(array->real, array->storageBytes);
+    release(array->imag, array->complex ? array->storageBytes : 0);
     delete array;
+}
+
+bool hasData(const mxArray* array)
+{
+    return array->classId != mxCELL_CLASS && array->classId != mxSTRUCT_CLASS &&
+           array->storageBytes > 0;
 }
 
 } // namespace
 
 extern "C" {
 
-size_t mxGetM(const mxArray* array) { return static_cast<size_t>(array->dims[0]); }
+size_t mxGetM(const mxArray* array) { return array->dims[0]; }
 
 size_t mxGetN(const mxArray* array)
 {
-    std::vector<mwSize> rest(array->dims.begin() + 1, array->dims.end());
-    return elementCount(rest);
+    std::size_t columns = 0;
+    dimsProduct(array->dims, 1, &columns); // checked when the array was made
+    return columns;
 }
 
-size_t mxGetNumberOfElements(const mxArray* array) { return elementCount(array->dims); }
+// A sparse array may declare more elements than size_t counts; that many is
+// shown as SIZE_MAX.
+size_t mxGetNumberOfElements(const mxArray* array)
+{
+    std::size_t count = 0;
+    return dimsProduct(array->dims, 0, &count) ? count : std::numeric_limits<std::size_t>::max();
+}
 
 mwSize mxGetNumberOfDimensions_700(const mxArray* array)
 {
     return static_cast<mwSize>(array->dims.size());
 }
 
-const mwSize* mxGetDimensions_700(const mxArray* array) { return array->dims.data(); }
+const mwSize* mxGetDimensions_700(const mxArray* array) { return array->shownDims.data(); }
 
 double* mxGetPr(const mxArray* array)
 {
-    auto* data = const_cast<std::vector<double>&>(array->real).data();
-    return array->real.empty() ? nullptr : data;
+    return hasData(array) ? static_cast<double*>(array->real) : nullptr;
 }
+
+void* mxGetData(const mxArray* array) { return hasData(array) ? array->real : nullptr; }
+
+mxLogical* mxGetLogicals(const mxArray* array)
+{
+    return array->classId == mxLOGICAL_CLASS ? static_cast<mxLogical*>(mxGetData(array)) : nullptr;
+}
+
+mxArray* mxGetCell(const mxArray*, mwIndex) { return nullptr; }
+
+int mxGetNumberOfFields(const mxArray* array) { return array->fields; }
+
+size_t mxGetElementSize(const mxArray* array) { return elementBytes(array->classId); }
 
 mxArray* mxCreateDoubleMatrix_700(mwSize rows, mwSize columns, mxComplexity complexity)
 {
@@ -162,9 +291,10 @@ mxArray* mxCreateDoubleMatrix_700(mwSize rows, mwSize columns, mxComplexity comp
 mxArray* mxCreateNumericArray_700(mwSize ndims, const mwSize* dims, mxClassID classId,
                                   mxComplexity complexity)
 {
-    std::vector<mwSize> shape = normalisedDims(ndims, dims);
-    std::size_t count = elementCount(shape);
-    return newArray(std::move(shape), classId, complexity, false, count);
+    if (classId < mxLOGICAL_CLASS || classId == mxVOID_CLASS || classId > mxUINT64_CLASS) {
+        hostFault("mxCreateNumericArray of a class that is not numeric");
+    }
+    return newDense(fromMwSize(ndims, dims), classId, complexity == mxCOMPLEX);
 }
 
 mxArray* mxCreateNumericMatrix_700(mwSize rows, mwSize columns, mxClassID classId,
@@ -176,15 +306,42 @@ mxArray* mxCreateNumericMatrix_700(mwSize rows, mwSize columns, mxClassID classI
 
 mxArray* mxCreateSparse_700(mwSize rows, mwSize columns, mwSize nonzeros, mxComplexity complexity)
 {
+    mwSize dims[3] = {rows, columns, nonzeros};
+    std::vector<std::size_t> sizes = fromMwSize(3, dims);
+    return newSparse(sizes[0], sizes[1], sizes[2], mxDOUBLE_CLASS, complexity == mxCOMPLEX);
+}
+
+mxArray* mxCreateSparseLogicalMatrix_700(mwSize rows, mwSize columns, mwSize nonzeros)
+{
+    mwSize dims[3] = {rows, columns, nonzeros};
+    std::vector<std::size_t> sizes = fromMwSize(3, dims);
+    return newSparse(sizes[0], sizes[1], sizes[2], mxLOGICAL_CLASS, false);
+}
+
+mxArray* mxCreateLogicalMatrix_700(mwSize rows, mwSize columns)
+{
     mwSize dims[2] = {rows, columns};
-    return newArray(normalisedDims(2, dims), mxDOUBLE_CLASS, complexity, true,
-                    static_cast<std::size_t>(std::max(nonzeros, 1)));
+    return newDense(fromMwSize(2, dims), mxLOGICAL_CLASS, false);
+}
+
+mxArray* mxCreateCellMatrix_700(mwSize rows, mwSize columns)
+{
+    mwSize dims[2] = {rows, columns};
+    return newDense(fromMwSize(2, dims), mxCELL_CLASS, false);
+}
+
+mxArray* mxCreateStructMatrix_700(mwSize rows, mwSize columns, int fields, const char**)
+{
+    mwSize dims[2] = {rows, columns};
+    mxArray* array = newDense(fromMwSize(2, dims), mxSTRUCT_CLASS, false);
+    array->fields = std::max(fields, 0);
+    return array;
 }
 
 mxArray* mxCreateDoubleScalar(double value)
 {
     mxArray* array = mxCreateDoubleMatrix_700(1, 1, mxREAL);
-    array->real[0] = value;
+    *static_cast<double*>(array->real) = value;
     return array;
 }
 
@@ -195,24 +352,43 @@ void mxDestroyArray(mxArray* array)
     destroy(array);
 }
 
-void* mxMalloc(size_t bytes) { return trackBlock(std::malloc(bytes > 0 ? bytes : 1)); }
+void* mxMalloc(size_t bytes)
+{
+    if (bytes == 0 && zeroBytesNull) return nullptr;
+    return trackBlock(obtain(bytes, false), bytes);
+}
 
 void* mxCalloc(size_t count, size_t elementSize)
 {
-    if (count == 0 || elementSize == 0) return trackBlock(std::calloc(1, 1));
-    return trackBlock(std::calloc(count, elementSize));
+    std::size_t bytes = 0;
+    if (!product(count, elementSize, &bytes)) outOfMemory();
+    if (bytes == 0 && zeroBytesNull) return nullptr;
+    return trackBlock(obtain(bytes, true), bytes);
 }
 
 void mxFree(void* block)
 {
     if (!block) return;
-    if (!liveBlocks.erase(block)) hostFault("mxFree on a block that mxMalloc did not hand out");
-    std::free(block);
+    auto found = liveBlocks.find(block);
+    if (found == liveBlocks.end()) hostFault("mxFree on a block that mxMalloc did not hand out");
+    release(block, found->second);
+    liveBlocks.erase(found);
 }
 
 bool mxIsComplex(const mxArray* array) { return array->complex; }
 bool mxIsDouble(const mxArray* array) { return array->classId == mxDOUBLE_CLASS; }
 bool mxIsSparse(const mxArray* array) { return array->sparse; }
+bool mxIsSingle(const mxArray* array) { return array->classId == mxSINGLE_CLASS; }
+bool mxIsLogical(const mxArray* array) { return array->classId == mxLOGICAL_CLASS; }
+bool mxIsChar(const mxArray* array) { return array->classId == mxCHAR_CLASS; }
+bool mxIsCell(const mxArray* array) { return array->classId == mxCELL_CLASS; }
+bool mxIsStruct(const mxArray* array) { return array->classId == mxSTRUCT_CLASS; }
+bool mxIsNumeric(const mxArray* array)
+{
+    return array->classId >= mxDOUBLE_CLASS && array->classId <= mxUINT64_CLASS;
+}
+bool mxIsEmpty(const mxArray* array) { return mxGetNumberOfElements(array) == 0; }
+mxClassID mxGetClassID(const mxArray* array) { return array->classId; }
 bool mxIsFinite(double value) { return std::isfinite(value); }
 bool mxIsInf(double value) { return std::isinf(value); }
 bool mxIsNaN(double value) { return std::isnan(value); }
@@ -266,8 +442,10 @@ CallOutcome call(MexFunction function, int nlhs, const std::vector<const mxArray
     currentCall = nullptr;
 
     for (void* block : context.blocks) {
-        if (liveBlocks.erase(block)) {
-            std::free(block);
+        auto found = liveBlocks.find(block);
+        if (found != liveBlocks.end()) {
+            release(block, found->second);
+            liveBlocks.erase(found);
             ++outcome.reclaimedBlocks;
         }
     }
@@ -299,6 +477,33 @@ std::string takePrinted()
     std::string text;
     text.swap(printed);
     return text;
+}
+
+mxArray* createArray(const std::vector<std::size_t>& dims, mxClassID classId,
+                     mxComplexity complexity, bool sparse, std::size_t nonzeros)
+{
+    if (elementBytes(classId) == 0 || classId == mxCELL_CLASS || classId == mxSTRUCT_CLASS) {
+        return nullptr;
+    }
+    if (sparse) {
+        if (dims.size() != 2) return nullptr;
+        return newSparse(dims[0], dims[1], nonzeros, classId, complexity == mxCOMPLEX);
+    }
+    return newDense(dims, classId, complexity == mxCOMPLEX);
+}
+
+std::size_t setAllocationLimit(std::size_t bytes)
+{
+    std::swap(limitBytes, bytes);
+    return bytes;
+}
+
+std::size_t allocatedBytes() { return heldBytes; }
+
+bool setZeroByteRequestsNull(bool null)
+{
+    std::swap(zeroBytesNull, null);
+    return null;
 }
 
 } // namespace standin
