@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build demo test sanitize valgrind bench bench-octave clean
+.PHONY: all deps configure build demo test sanitize valgrind fuzz bench bench-octave clean
 
 all: build
 
@@ -35,6 +35,16 @@ valgrind: build
 	  valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect $$t --gtest_brief=1 || exit 1; \
 	done
 
+# libFuzzer programs, one per plug-in, built with clang under ASan/UBSan in
+# their own folder and run FUZZ_SECONDS each over a copy of tests/fuzz/corpus.
+FUZZ_BUILD ?= $(BUILD)-fuzz
+FUZZ_SECONDS ?= 60
+fuzz:
+	@sh cmake/install_dependencies.sh fuzz
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ -DPLUGINS_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+	sh tests/fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do $$b; done
 
@@ -44,4 +54,4 @@ bench-octave: build
 	cd bench/octave && octave-cli --no-init-file --quiet --no-history --eval "addpath('../../$(BUILD)/octave'); run_benchmarks('$(BENCH_ONLY)')"
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz

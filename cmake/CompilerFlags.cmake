@@ -11,3 +11,11 @@ if(PLUGINS_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# The fuzz build (clang): coverage for libFuzzer and the sanitizers on every
+# target; the fuzz programs add -fsanitize=fuzzer when they link.
+if(PLUGINS_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined)
+endif()

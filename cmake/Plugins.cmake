@@ -19,6 +19,16 @@ function(add_plugin name)
   set(sources ${ARG_ENTRY} ${PROJECT_SOURCE_DIR}/host/work_memory_mex.cpp)
   set(version_script -Wl,--version-script=${PLUGIN_VERSION_SCRIPT})
 
+  # The fuzz build links entry layer and core into its fuzz programs and
+  # builds no plug-in files.
+  list(TRANSFORM sources PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ REGEX "^[^/]")
+  set_property(GLOBAL PROPERTY PLUGIN_${name}_SOURCES ${sources})
+  set_property(GLOBAL PROPERTY PLUGIN_${name}_CORE ${ARG_CORE})
+  if(PLUGINS_FUZZ)
+    set(PLUGIN_NAMES ${PLUGIN_NAMES} ${name} CACHE INTERNAL "Plug-ins defined by add_plugin")
+    return()
+  endif()
+
   add_library(${name}_standin MODULE ${sources})
   target_include_directories(${name}_standin PRIVATE ${PROJECT_SOURCE_DIR}/host)
   target_link_libraries(${name}_standin PRIVATE ${ARG_CORE} standin_host)

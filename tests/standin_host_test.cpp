@@ -191,9 +191,11 @@ TEST(StandinHost, RequestsThatCannotBeGrantedEndTheCallWithTheHostsError)
     }
     // Outside a call the host throws.
     EXPECT_THROW(mxCreateDoubleMatrix(46341, 46341, mxREAL), standin::HostError);
-    EXPECT_THROW(standin::createArray({std::size_t(1) << 32, std::size_t(1) << 32, 2}, mxINT8_CLASS),
+    EXPECT_THROW(
+        standin::createArray({std::size_t(1) << 32, std::size_t(1) << 32, 2}, mxINT8_CLASS),
+        standin::HostError);
+    EXPECT_THROW(standin::createArray({std::size_t(1) << 62, 4}, mxDOUBLE_CLASS),
                  standin::HostError);
-    EXPECT_THROW(standin::createArray({std::size_t(1) << 62, 4}, mxDOUBLE_CLASS), standin::HostError);
     standin::setAllocationLimit(saved);
     EXPECT_EQ(standin::liveAllocations(), before);
     EXPECT_EQ(standin::allocatedBytes(), bytesBefore);

@@ -41,7 +41,7 @@ size_t mxGetN(const mxArray* array); // product of every dimension after the fir
 size_t mxGetNumberOfElements(const mxArray* array);
 mwSize mxGetNumberOfDimensions_700(const mxArray* array);
 const mwSize* mxGetDimensions_700(const mxArray* array);
-double* mxGetPr(const mxArray* array);  // nullptr for cell and struct arrays and when empty
+double* mxGetPr(const mxArray* array); // nullptr for cell and struct arrays and when empty
 void* mxGetData(const mxArray* array); // likewise
 mxLogical* mxGetLogicals(const mxArray* array);
 mxArray* mxGetCell(const mxArray* array, mwIndex index); // every cell holds no array

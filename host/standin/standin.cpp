@@ -163,7 +163,8 @@ std::vector<std::size_t> normalisedDims(std::vector<std::size_t> dims)
 std::vector<std::size_t> fromMwSize(mwSize ndims, const mwSize* dims)
 {
     std::vector<std::size_t> result;
-    for (mwSize d = 0; d < ndims; ++d) result.push_back(static_cast<std::size_t>(std::max(dims[d], 0)));
+    for (mwSize d = 0; d < ndims; ++d)
+        result.push_back(static_cast<std::size_t>(std::max(dims[d], 0)));
     return result;
 }
 
@@ -490,6 +491,17 @@ mxArray* createArray(const std::vector<std::size_t>& dims, mxClassID classId,
         return newSparse(dims[0], dims[1], nonzeros, classId, complexity == mxCOMPLEX);
     }
     return newDense(dims, classId, complexity == mxCOMPLEX);
+}
+
+std::vector<unsigned char> contents(const mxArray* array)
+{
+    std::vector<unsigned char> bytes;
+    for (const void* part : {array->real, array->imag}) {
+        if (!part) continue;
+        const auto* first = static_cast<const unsigned char*>(part);
+        bytes.insert(bytes.end(), first, first + array->storageBytes);
+    }
+    return bytes;
 }
 
 std::size_t setAllocationLimit(std::size_t bytes)

@@ -68,6 +68,10 @@ mxArray* createArray(const std::vector<std::size_t>& dims, mxClassID classId,
                      mxComplexity complexity = mxREAL, bool sparse = false,
                      std::size_t nonzeros = 0);
 
+// Every byte of an array's storage (real part, then imaginary part), to tell
+// whether a call changed an input.
+std::vector<unsigned char> contents(const mxArray* array);
+
 // The most bytes that array data and working blocks may hold at once
 // (initially $STANDIN_ALLOCATION_LIMIT, else 1 TiB). Returns the previous limit.
 std::size_t setAllocationLimit(std::size_t bytes);
