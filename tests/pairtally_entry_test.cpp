@@ -111,6 +111,20 @@ TEST_F(PairtallyEntry, RefusesComplexOrNonDoubleInputsBeforeLookingAtSizes)
     expectRefused(1, {alpha.get(), beta.get(), wrongTable.get(), single.get()}, kKind);
 }
 
+// Every class a user can pass: none but real double gets past the type tests.
+TEST_F(PairtallyEntry, RefusesCellsStructsAndLogicalsAsNotDouble)
+{
+    Array cell(mxCreateCellMatrix(3, 5));
+    const char* names[1] = {"f"};
+    Array record(mxCreateStructMatrix(3, 5, 1, names));
+    Array sparseLogical(mxCreateSparseLogicalMatrix(3, 5, 1));
+    Array logical(mxCreateLogicalMatrix(3, 5));
+    for (const mxArray* odd : {cell.get(), record.get(), sparseLogical.get(), logical.get()}) {
+        expectRefused(1, {odd, beta.get(), transmat.get(), obslik.get()}, kKind);
+        expectRefused(1, {alpha.get(), beta.get(), transmat.get(), odd}, kKind);
+    }
+}
+
 TEST_F(PairtallyEntry, RefusesSizesThatDoNotAgreeWithTheFirstInput)
 {
     Array transposed = makeMatrix(5, 3), rectangular = makeMatrix(3, 5),

@@ -182,3 +182,36 @@ TEST(PathtraceEntry, RefusesInputsTheRecursionWouldReadPastOrMisread)
     }
     EXPECT_EQ(standin::liveAllocations(), before);
 }
+
+// Cells, structs and sparse logicals hold no doubles to read; huge declared
+// sizes that hold nothing cost the call nothing beyond its results.
+TEST(PathtraceEntry, RefusesEveryOtherClassAndHandlesHugeEmptyShapes)
+{
+    Example ex;
+    const std::size_t before = standin::liveAllocations();
+    {
+        const char* kind = "O, R, T and C must be real, full (non-sparse) double arrays.";
+        Array cell(mxCreateCellMatrix(2, 3));
+        const char* names[1] = {"f"};
+        Array record(mxCreateStructMatrix(1, 1, 1, names));
+        Array sparseLogical(mxCreateSparseLogicalMatrix(2, 2, 1));
+        const auto O = ex.O.get(), R = ex.R.get(), T = ex.T.get(), C = ex.on.get();
+        EXPECT_REFUSED(callPlugin(pathtrace(), 1, {cell.get(), R, T, C}), kind);
+        EXPECT_REFUSED(callPlugin(pathtrace(), 1, {O, record.get(), T, C}), kind);
+        EXPECT_REFUSED(callPlugin(pathtrace(), 1, {O, R, sparseLogical.get(), C}), kind);
+        EXPECT_REFUSED(callPlugin(pathtrace(), 1, {O, R, T, cell.get()}), kind);
+        // 2^31 - 1 states and no steps: empty results at once.
+        Array tall(mxCreateDoubleMatrix(2147483647, 0, mxREAL));
+        Array noPriors(mxCreateDoubleMatrix(0, 0, mxREAL));
+        const std::size_t saved =
+            standin::setAllocationLimit(standin::allocatedBytes() + (1u << 20));
+        EXPECT_REFUSED(callPlugin(pathtrace(), 1, {tall.get(), noPriors.get(), noPriors.get(), C}),
+                       "R must hold at least K elements, K being the row count of O.");
+        // No states over 2^31 - 1 steps: S alone would take 16 GiB, which the host refuses.
+        Array wide(mxCreateDoubleMatrix(0, 2147483647, mxREAL));
+        EXPECT_REFUSED(callPlugin(pathtrace(), 3, {wide.get(), noPriors.get(), noPriors.get(), C}),
+                       standin::kOutOfMemoryMessage);
+        standin::setAllocationLimit(saved);
+    }
+    EXPECT_EQ(standin::liveAllocations(), before);
+}
