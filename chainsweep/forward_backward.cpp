@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "kernels.h"
+#include "natural_log.h"
 #include "work_memory.h"
 
 namespace
@@ -46,14 +47,14 @@ double forwardPass(double* alpha, const double* prior, const double* transposed,
     multiplyInPlace(alpha, prior, obslik, K);
     double scale = normalizeInPlace(alpha, K, failure);
     if (*failure) return 0.0;
-    logLikelihood = logLikelihood + std::log(scale);
+    logLikelihood = logLikelihood + naturalLog(scale);
     for (std::uint32_t t = 1; t < T; ++t) {
         double* current = alpha + static_cast<std::size_t>(t) * K;
         multiplyMatrixInPlace(predicted, transposed, current - K, K);
         multiplyInPlace(current, predicted, obslik + static_cast<std::size_t>(t) * K, K);
         scale = normalizeInPlace(current, K, failure);
         if (*failure) return 0.0;
-        logLikelihood = logLikelihood + std::log(scale);
+        logLikelihood = logLikelihood + naturalLog(scale);
     }
     return logLikelihood;
 }

@@ -2,22 +2,52 @@
 #
 # Builds one entry-layer source for every host that is available:
 #   NAME_standin   build/standin/NAME.mexstandin, linked against the stand-in
-#                  host (always; the tests load it with dlopen)
+#                  host (always; the tests load it with dlopen or LoadLibrary)
 #   NAME_octave    build/octave/NAME.mex, for GNU Octave (when mkoctfile is found)
 #   NAME_matlab    build/matlab/NAME.<mexext>, for MATLAB's 32-bit-compatible
 #                  array API (when FindMatlab finds a MATLAB)
-# Every Linux build exports only mexFunction, under the symbol version MEX.
+#   NAME_mex       build/mex/NAME.<PLUGINS_MEX_SUFFIX>, for MATLAB without a
+#                  MATLAB at hand (when PLUGINS_MEX_SUFFIX is set and FindMatlab
+#                  found none): linked against host libraries made from our
+#                  own lists of the host functions (cmake/HostLibraries.cmake)
+# Every build exports only mexFunction: under the symbol version MEX on Linux,
+# through a module-definition file on Windows and an export list on macOS.
 
 set(PLUGIN_VERSION_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/mexFunction.map)
+set(PLUGIN_EXPORT_DEF ${PROJECT_SOURCE_DIR}/cmake/mexFunction.def)
+set(PLUGIN_EXPORT_LIST ${PROJECT_SOURCE_DIR}/cmake/mexFunction.exports)
 set(PLUGIN_STANDIN_DIR ${PROJECT_BINARY_DIR}/standin)
 set(PLUGIN_OCTAVE_DIR ${PROJECT_BINARY_DIR}/octave)
 set(PLUGIN_MATLAB_DIR ${PROJECT_BINARY_DIR}/matlab)
+set(PLUGIN_MEX_DIR ${PROJECT_BINARY_DIR}/mex)
 set(PLUGIN_NAMES "" CACHE INTERNAL "Plug-ins defined by add_plugin")
+set(PLUGINS_MEX_SUFFIX "" CACHE STRING
+    "Extension of the MATLAB plug-ins built without a MATLAB (mexglx, mexw32, mexw64; empty: none)")
+
+# Keeps every symbol of target local but mexFunction.
+function(plugin_export_mexfunction_only target)
+  if(WIN32)
+    target_sources(${target} PRIVATE ${PLUGIN_EXPORT_DEF})
+  elseif(APPLE)
+    target_link_options(${target} PRIVATE -Wl,-exported_symbols_list,${PLUGIN_EXPORT_LIST})
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PLUGIN_EXPORT_LIST})
+  else()
+    target_link_options(${target} PRIVATE -Wl,--version-script=${PLUGIN_VERSION_SCRIPT})
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PLUGIN_VERSION_SCRIPT})
+  endif()
+endfunction()
+
+# Fails the link of target when a symbol is left unresolved (Linux; the
+# Windows and macOS linkers always do).
+function(plugin_no_undefined target)
+  if(NOT WIN32 AND NOT APPLE)
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
+endfunction()
 
 function(add_plugin name)
   cmake_parse_arguments(ARG "" "ENTRY;CORE" "" ${ARGN})
   set(sources ${ARG_ENTRY} ${PROJECT_SOURCE_DIR}/host/work_memory_mex.cpp)
-  set(version_script -Wl,--version-script=${PLUGIN_VERSION_SCRIPT})
 
   # The fuzz build links entry layer and core into its fuzz programs and
   # builds no plug-in files.
@@ -32,11 +62,11 @@ function(add_plugin name)
   add_library(${name}_standin MODULE ${sources})
   target_include_directories(${name}_standin PRIVATE ${PROJECT_SOURCE_DIR}/host)
   target_link_libraries(${name}_standin PRIVATE ${ARG_CORE} standin_host)
-  target_link_options(${name}_standin PRIVATE ${version_script} -Wl,--no-undefined)
+  plugin_export_mexfunction_only(${name}_standin)
+  plugin_no_undefined(${name}_standin)
   set_target_properties(${name}_standin PROPERTIES
     OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mexstandin"
-    LIBRARY_OUTPUT_DIRECTORY ${PLUGIN_STANDIN_DIR}
-    LINK_DEPENDS ${PLUGIN_VERSION_SCRIPT})
+    LIBRARY_OUTPUT_DIRECTORY ${PLUGIN_STANDIN_DIR})
 
   if(OCTAVE_MEX_FOUND)
     # Octave resolves the mx*/mex* symbols when it loads the file, so there is
@@ -45,17 +75,24 @@ function(add_plugin name)
     target_include_directories(${name}_octave PRIVATE
       ${PROJECT_SOURCE_DIR}/host ${OCTAVE_MEX_INCLUDE_DIRS})
     target_link_libraries(${name}_octave PRIVATE ${ARG_CORE})
-    target_link_options(${name}_octave PRIVATE ${version_script} -Wl,-Bsymbolic)
+    plugin_export_mexfunction_only(${name}_octave)
+    if(APPLE)
+      target_link_options(${name}_octave PRIVATE -undefined dynamic_lookup)
+    else()
+      target_link_options(${name}_octave PRIVATE -Wl,-Bsymbolic)
+    endif()
+    # Octave's own extension, on every platform.
     set_target_properties(${name}_octave PROPERTIES
       OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mex"
-      LIBRARY_OUTPUT_DIRECTORY ${PLUGIN_OCTAVE_DIR}
-      LINK_DEPENDS ${PLUGIN_VERSION_SCRIPT})
+      LIBRARY_OUTPUT_DIRECTORY ${PLUGIN_OCTAVE_DIR})
   endif()
 
   if(Matlab_FOUND)
     # R2017b selects the separate-complex API; MX_COMPAT_32 makes MATLAB's
     # header map mxCreateDoubleMatrix and mxCreateNumericArray onto their
     # 32-bit-compatible _700 forms, as `mex -compatibleArrayDims` does.
+    # matlab_add_mex names the file with MATLAB's own extension (mexa64,
+    # mexglx, mexmaci64, mexw64, mexw32).
     matlab_add_mex(NAME ${name}_matlab OUTPUT_NAME ${name} SRC ${sources}
                    LINK_TO ${ARG_CORE} R2017b)
     target_include_directories(${name}_matlab PRIVATE ${PROJECT_SOURCE_DIR}/host)
@@ -67,17 +104,48 @@ function(add_plugin name)
     get_target_property(link_flags ${name}_matlab LINK_FLAGS)
     string(REGEX REPLACE "-Wl,--version-script,[^ ]+" "-Wl,--version-script,${PLUGIN_VERSION_SCRIPT}"
            link_flags "${link_flags}")
+    string(REGEX REPLACE "-Wl,-exported_symbols_list,[^ ]+"
+           "-Wl,-exported_symbols_list,${PLUGIN_EXPORT_LIST}" link_flags "${link_flags}")
     set_target_properties(${name}_matlab PROPERTIES
       LINK_FLAGS "${link_flags}"
-      LINK_DEPENDS ${PLUGIN_VERSION_SCRIPT}
+      LINK_DEPENDS "${PLUGIN_VERSION_SCRIPT};${PLUGIN_EXPORT_LIST}"
       LIBRARY_OUTPUT_DIRECTORY ${PLUGIN_MATLAB_DIR})
+    # The Linux and macOS builds name libmat among their needed libraries.
+    if(NOT WIN32 AND Matlab_MAT_LIBRARY)
+      if(APPLE)
+        target_link_libraries(${name}_matlab PRIVATE ${Matlab_MAT_LIBRARY})
+        # The host libraries are found relative to the plug-in's folder.
+        set_target_properties(${name}_matlab PROPERTIES INSTALL_RPATH "@loader_path")
+      else()
+        target_link_libraries(${name}_matlab PRIVATE -Wl,--no-as-needed ${Matlab_MAT_LIBRARY})
+      endif()
+    endif()
+  elseif(PLUGINS_MEX_SUFFIX)
+    add_library(${name}_mex MODULE ${sources})
+    target_include_directories(${name}_mex PRIVATE ${PROJECT_SOURCE_DIR}/host)
+    target_include_directories(${name}_mex PRIVATE ${PROJECT_SOURCE_DIR}/host/standin)
+    target_link_libraries(${name}_mex PRIVATE ${ARG_CORE} ${PLUGIN_HOST_LIBRARIES})
+    plugin_export_mexfunction_only(${name}_mex)
+    plugin_no_undefined(${name}_mex)
+    if(WIN32)
+      # No runtime DLL beside the plug-in: the host's libraries and the
+      # system's alone.
+      target_link_options(${name}_mex PRIVATE -static -static-libgcc -static-libstdc++)
+    endif()
+    set_target_properties(${name}_mex PROPERTIES
+      OUTPUT_NAME ${name} PREFIX "" SUFFIX ".${PLUGINS_MEX_SUFFIX}"
+      LIBRARY_OUTPUT_DIRECTORY ${PLUGIN_MEX_DIR})
   endif()
 
   # The help text (NAME.m, comments only) goes beside each built plug-in, so
   # that `help NAME` works in the host.
   set(help ${CMAKE_CURRENT_SOURCE_DIR}/${name}.m)
   if(EXISTS ${help})
-    foreach(dir ${PLUGIN_OCTAVE_DIR} ${PLUGIN_MATLAB_DIR})
+    set(dirs ${PLUGIN_OCTAVE_DIR} ${PLUGIN_MATLAB_DIR})
+    if(PLUGINS_MEX_SUFFIX AND NOT Matlab_FOUND)
+      list(APPEND dirs ${PLUGIN_MEX_DIR})
+    endif()
+    foreach(dir ${dirs})
       configure_file(${help} ${dir}/${name}.m COPYONLY)
     endforeach()
   endif()

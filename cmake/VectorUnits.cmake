@@ -27,6 +27,18 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i.86|x86)$")
     endif()
   endforeach()
 endif()
+# MinGW's GCC cannot align the stack beyond 16 bytes, so an aligned AVX or
+# AVX-512 spill to the stack can fault: have the assembler turn every aligned
+# vector move into an unaligned one (binutils 2.38 and later).
+if(MINGW AND PLUGINS_VECTOR_UNITS)
+  check_cxx_compiler_flag("-Wa,-muse-unaligned-vector-move" PLUGINS_ASSEMBLER_HAS_UNALIGNED_MOVES)
+  if(NOT PLUGINS_ASSEMBLER_HAS_UNALIGNED_MOVES)
+    message(FATAL_ERROR "MinGW builds of the vector units need binutils 2.38 or later (-muse-unaligned-vector-move)")
+  endif()
+  foreach(unit sse2 avx2 avx512)
+    list(APPEND vector_unit_flags_${unit} -Wa,-muse-unaligned-vector-move)
+  endforeach()
+endif()
 option(PLUGINS_VECTOR_KERNELS "Build the vector-unit kernels (off: the plain loops alone)" ON)
 if(NOT PLUGINS_VECTOR_KERNELS)
   set(PLUGINS_VECTOR_UNITS "")

@@ -116,3 +116,27 @@ TEST_F(ChainsweepEntry, NegativeValueIsRefusedAlsoWithFourResults)
     // The plug-in frees its own buffers before it reports.
     EXPECT_EQ(call.outcome.reclaimedBlocks, 0u);
 }
+
+TEST_F(ChainsweepEntry, RefusesSizesThePlatformCannotHoldBeforeAllocating)
+{
+    const char* tooLarge =
+        "The problem is too large: the K-by-K-by-T pairwise marginals cannot be allocated.";
+    // 2^31 steps of no state: beyond the core's 32-bit step count.
+    Array none = makeMatrix(0, 0);
+    const mwSize dims[3] = {0, 65536, 32768};
+    Array steps(mxCreateNumericArray(3, dims, mxDOUBLE_CLASS, mxREAL));
+    Call tooManySteps = run(5, {none.get(), none.get(), steps.get()});
+    EXPECT_REFUSED(tooManySteps, tooLarge);
+    EXPECT_EQ(tooManySteps.outcome.reclaimedBlocks, 0u);
+    if (sizeof(std::size_t) == 4) {
+        // 256 states over 4096 steps: the inputs take 8 MiB, the pairwise
+        // marginals 2 GiB, more than a 32-bit address space can give one block.
+        const int K = 256, T = 4096;
+        Array uniform = makeMatrix(K, 1, std::vector<double>(K, 1.0));
+        Array moves = makeMatrix(K, K, std::vector<double>(std::size_t(K) * K, 1.0));
+        Array likelihoods = makeMatrix(K, T);
+        Call call = run(5, {uniform.get(), moves.get(), likelihoods.get()});
+        EXPECT_REFUSED(call, tooLarge);
+        EXPECT_EQ(call.outcome.reclaimedBlocks, 0u);
+    }
+}

@@ -142,9 +142,19 @@ TEST(HostBinding, SizeArithmeticRefusesWhatCannotBeHeld)
     std::size_t result = 7;
     EXPECT_TRUE(multiplySizes(0, most, &result));
     EXPECT_EQ(result, 0u);
-    EXPECT_FALSE(multiplySizes(std::size_t(1) << 32, std::size_t(1) << 32, &result));
-    EXPECT_TRUE(blockBytes(std::size_t(1) << 40, 8, &result));
-    EXPECT_EQ(result, std::size_t(1) << 43);
+    // Half the bits of the size type, squared, is one more than it holds:
+    // 2^32 squared on 64-bit platforms, 2^16 squared on 32-bit ones.
+    const unsigned halfBits = std::numeric_limits<std::size_t>::digits / 2;
+    const std::size_t half = std::size_t(1) << halfBits;
+    EXPECT_FALSE(multiplySizes(half, half, &result));
+    EXPECT_TRUE(multiplySizes(half - 1, half + 1, &result));
+    EXPECT_EQ(result, most); // (2^h - 1)(2^h + 1) = 2^2h - 1
+    // A quarter of the address space is a block; half of it is one byte
+    // more than PTRDIFF_MAX.
+    const unsigned bits = std::numeric_limits<std::size_t>::digits;
+    EXPECT_TRUE(blockBytes(std::size_t(1) << (bits - 5), 8, &result));
+    EXPECT_EQ(result, std::size_t(1) << (bits - 2));
+    EXPECT_FALSE(blockBytes(std::size_t(1) << (bits - 4), 8, &result));
     EXPECT_FALSE(blockBytes(most / 8 + 1, 8, &result));
     EXPECT_FALSE(blockBytes(most / 8, 8, &result)); // beyond PTRDIFF_MAX
     EXPECT_TRUE(fitsInt32(2147483647u));

@@ -4,7 +4,13 @@
 
 #include "standin.h"
 
+#if defined(_WIN32)
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <climits>
@@ -464,9 +470,20 @@ CallOutcome call(MexFunction function, int nlhs, const std::vector<const mxArray
 
 MexFunction loadPlugin(const std::string& path)
 {
+#if defined(_WIN32)
+    // The plug-in's own folder is searched for the libraries it needs, as
+    // MATLAB does.
+    HMODULE library = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!library) {
+        throw std::runtime_error("cannot load plug-in: " + path + " (error " +
+                                 std::to_string(GetLastError()) + ")");
+    }
+    auto symbol = reinterpret_cast<void*>(GetProcAddress(library, "mexFunction"));
+#else
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) throw std::runtime_error(std::string("cannot load plug-in: ") + dlerror());
     void* symbol = dlsym(library, "mexFunction");
+#endif
     if (!symbol) throw std::runtime_error("plug-in exports no mexFunction: " + path);
     return reinterpret_cast<MexFunction>(symbol);
 }

@@ -1,6 +1,7 @@
 function [gamma, alpha, beta, xi, loglik] = chainsweep_reference (prior, transmat, obslik)
   ## Forward-backward smoothing in plain m-code, with every sum taken in the
   ## plug-in's order (ascending, from 0), so the results agree bit for bit.
+  ## The logarithm is the plug-in's own (natural_log_reference.m).
   ## Element-wise operations are vectorised: each element is one rounding
   ## either way. Sums use cumsum, whose last element is the left-to-right sum.
   K = numel (prior);
@@ -13,11 +14,11 @@ function [gamma, alpha, beta, xi, loglik] = chainsweep_reference (prior, transma
 
   alpha(:,1) = prior(:) .* obslik(:,1);
   [alpha(:,1), scale] = normalise (alpha(:,1));
-  loglik = loglik + log (scale);
+  loglik = loglik + natural_log_reference (scale);
   for t = 2:T
     predicted = times_vector (transmat.', alpha(:,t-1));
     [alpha(:,t), scale] = normalise (predicted .* obslik(:,t));
-    loglik = loglik + log (scale);
+    loglik = loglik + natural_log_reference (scale);
   endfor
 
   beta(:,T) = 1;

@@ -1,0 +1,72 @@
+# The host's libraries for plug-ins built without a MATLAB at hand, made from
+# our own lists of the functions the plug-ins call (host/libraries/*.def):
+#
+#   Windows: import libraries libmx.dll.a and libmex.dll.a made by dlltool,
+#            so that the plug-ins import those names from libmx.dll and
+#            libmex.dll, as MATLAB provides them.
+#   Linux:   link-time stand-ins libmx.so, libmex.so and libmat.so that
+#            define the listed names (as empty functions), so that the
+#            plug-ins link with --no-undefined and need the three libraries
+#            by name; MATLAB's own libraries satisfy them at load time.
+#
+# PLUGIN_HOST_LIBRARIES lists what a plug-in links against.
+
+set(PLUGIN_HOST_LIBRARIES "")
+set(PLUGIN_HOST_DEFS ${PROJECT_SOURCE_DIR}/host/libraries)
+set(PLUGIN_HOST_LIBRARY_DIR ${PROJECT_BINARY_DIR}/host_libraries)
+
+# The names a .def file lists after EXPORTS.
+function(host_library_names def out)
+  file(STRINGS ${def} lines)
+  set(names "")
+  set(in_exports FALSE)
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    if(line STREQUAL "" OR line MATCHES "^;")
+      continue()
+    elseif(line STREQUAL "EXPORTS")
+      set(in_exports TRUE)
+    elseif(in_exports)
+      list(APPEND names ${line})
+    endif()
+  endforeach()
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()
+
+if(PLUGINS_MEX_SUFFIX)
+  file(MAKE_DIRECTORY ${PLUGIN_HOST_LIBRARY_DIR})
+  if(WIN32)
+    find_program(PLUGINS_DLLTOOL NAMES ${CMAKE_DLLTOOL} dlltool REQUIRED)
+    foreach(library mx mex)
+      set(def ${PLUGIN_HOST_DEFS}/lib${library}.def)
+      set(import ${PLUGIN_HOST_LIBRARY_DIR}/lib${library}.dll.a)
+      add_custom_command(OUTPUT ${import}
+        COMMAND ${PLUGINS_DLLTOOL} -d ${def} -l ${import}
+        DEPENDS ${def} VERBATIM
+        COMMENT "Import library lib${library}.dll.a from lib${library}.def")
+      add_custom_target(host_import_${library} DEPENDS ${import})
+      add_library(host_${library} UNKNOWN IMPORTED GLOBAL)
+      set_target_properties(host_${library} PROPERTIES IMPORTED_LOCATION ${import})
+      add_dependencies(host_${library} host_import_${library})
+      list(APPEND PLUGIN_HOST_LIBRARIES host_${library})
+    endforeach()
+  elseif(NOT APPLE)
+    foreach(library mx mex mat)
+      host_library_names(${PLUGIN_HOST_DEFS}/lib${library}.def names)
+      set(content "// Generated from lib${library}.def: link-time stand-ins, never run.\nextern \"C\" {\n")
+      foreach(name IN LISTS names)
+        string(APPEND content "void ${name}() {}\n")
+      endforeach()
+      string(APPEND content "}\n")
+      set(source ${PLUGIN_HOST_LIBRARY_DIR}/lib${library}_names.cpp)
+      file(CONFIGURE OUTPUT ${source} CONTENT "${content}")
+      add_library(host_${library} SHARED ${source})
+      set_target_properties(host_${library} PROPERTIES
+        OUTPUT_NAME ${library} LIBRARY_OUTPUT_DIRECTORY ${PLUGIN_HOST_LIBRARY_DIR})
+      target_compile_options(host_${library} PRIVATE -w)
+      list(APPEND PLUGIN_HOST_LIBRARIES host_${library})
+    endforeach()
+    # libmat is needed by name although nothing in it is called.
+    set(PLUGIN_HOST_LIBRARIES -Wl,--no-as-needed ${PLUGIN_HOST_LIBRARIES})
+  endif()
+endif()
