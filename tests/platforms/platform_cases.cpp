@@ -23,7 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "parallel.h"
 #include "standin.h"
+#include "vector_unit.h"
 
 namespace
 {
@@ -174,8 +176,9 @@ int run(const std::string& dir, const std::string& dumpPath)
         std::fprintf(stderr, "platform_cases: cannot write %s\n", dumpPath.c_str());
         return 1;
     }
-    std::printf("%zu cases, %zu result values, digest %016llx\n", cases.size(), values,
-                static_cast<unsigned long long>(outputs.value));
+    std::printf("%zu cases, %zu result values, digest %016llx (vector unit %s, %d threads)\n",
+                cases.size(), values, static_cast<unsigned long long>(outputs.value),
+                vectorUnitName(widestVectorUnit()), configuredThreads());
     return 0;
 }
 
