@@ -11,14 +11,7 @@ set -eu
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
 
-# configure_cross DIR TOOLCHAIN: the toolchain is given when DIR is new.
-configure_cross() {
-  if [ -f "$1/CMakeCache.txt" ]; then
-    cmake -S . -B "$1" >/dev/null
-  else
-    cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$2" >/dev/null
-  fi
-}
+. cmake/cross_build.sh
 JOBS=${JOBS:-2}
 root=$PWD
 rm -rf dist

@@ -11,14 +11,7 @@ set -eu
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
 
-# configure_cross DIR TOOLCHAIN: the toolchain is given when DIR is new.
-configure_cross() {
-  if [ -f "$1/CMakeCache.txt" ]; then
-    cmake -S . -B "$1" >/dev/null
-  else
-    cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$2" >/dev/null
-  fi
-}
+. cmake/cross_build.sh
 JOBS=${JOBS:-2}
 dumps=$BUILD-platforms
 platforms="i686 win64 win32"
@@ -84,5 +77,25 @@ for platform in native $platforms; do
       fi
     done
   done
+done
+# The MATLAB plug-ins themselves (.mexglx, .mexw64, .mexw32), with the
+# stand-in host in the role of MATLAB's libraries.
+for platform in $platforms; do
+  case $platform in
+    i686) suffix=mexglx ;;
+    win64) suffix=mexw64 ;;
+    win32) suffix=mexw32 ;;
+  esac
+  dump=$dumps/$platform-$suffix.dump
+  roles=$PWD/$BUILD-$platform/standin_as_host
+  if LD_LIBRARY_PATH=$roles WINEPATH=$roles HMM_PLUGINS_THREADS=2 \
+     $(runner $platform) run "$(plugin_dir $platform | sed 's|/standin$|/mex|')" "$dump" ".$suffix" >"$dump.log" 2>&1; then
+    dump_list="$dump_list $dump"
+    printf '  %-6s %-13s %s\n' "$platform" "$suffix" "$(tail -n 1 "$dump.log")"
+  else
+    cat "$dump.log"
+    echo "platform cases failed with the $suffix plug-ins"
+    exit 1
+  fi
 done
 "$BUILD/tests/platform_cases" compare "$dumps/native-plain-t1.dump" $dump_list
