@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build demo test sanitize valgrind fuzz bench bench-octave clean
+.PHONY: all deps configure build demo test test-platforms test-log dist sanitize valgrind fuzz bench bench-octave clean
 
 all: build
 
@@ -21,6 +21,19 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Linux x86 and Windows x86-64/x86 builds beside the native one, their tests
+# (natively and under wine) and the bit-for-bit comparison of all builds.
+test-platforms: build
+	BUILD=$(BUILD) JOBS=$(JOBS) sh cmake/test_platforms.sh
+
+# The natural logarithm against the C library on many more arguments.
+test-log: build
+	NATURAL_LOG_ARGUMENTS=50000000 $(BUILD)/tests/chainsweep_tests --gtest_filter='NaturalLog.*'
+
+# One archive per platform in dist/: plug-ins, help files, README, checksums.
+dist: build
+	BUILD=$(BUILD) JOBS=$(JOBS) sh cmake/dist.sh
 
 # The C++ tests under AddressSanitizer and UBSan (the real hosts are left out).
 sanitize: deps
@@ -54,4 +67,4 @@ bench-octave: build
 	cd bench/octave && octave-cli --no-init-file --quiet --no-history --eval "addpath('../../$(BUILD)/octave'); run_benchmarks('$(BENCH_ONLY)')"
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-i686 $(BUILD)-win64 $(BUILD)-win32 $(BUILD)-platforms dist

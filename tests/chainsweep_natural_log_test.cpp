@@ -100,7 +100,9 @@ void report(const char* kind, const Tally& tally, bool allCertain = true)
                 kind, tally.arguments, tally.differing,
                 tally.differing ? double(tally.arguments) / tally.differing : 0.0,
                 tally.notCertain);
-    if (allCertain) EXPECT_EQ(tally.notCertain, 0) << kind;
+    if (allCertain) {
+        EXPECT_EQ(tally.notCertain, 0) << kind;
+    }
 }
 
 } // namespace

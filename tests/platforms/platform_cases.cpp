@@ -2,7 +2,10 @@
 // plug-ins, run through the stand-in host, every result written bit for bit
 // into one dump file; dumps of different builds are then compared bit for bit.
 //
-//   platform_cases run PLUGIN_DIR DUMP     runs every case, writes DUMP
+//   platform_cases run PLUGIN_DIR DUMP [SUFFIX]
+//                                          runs every case with the plug-ins
+//                                          PLUGIN_DIR/NAME.SUFFIX (default
+//                                          .mexstandin), writes DUMP
 //   platform_cases compare REFERENCE DUMP...
 //                                          prints, for each DUMP, how many
 //                                          result bits differ from REFERENCE;
@@ -23,7 +26,9 @@
 #include <string>
 #include <vector>
 
+#include "parallel.h"
 #include "standin.h"
+#include "vector_unit.h"
 
 namespace
 {
@@ -135,7 +140,7 @@ std::vector<Case> makeCases(Digest* digest)
     return cases;
 }
 
-int run(const std::string& dir, const std::string& dumpPath)
+int run(const std::string& dir, const std::string& dumpPath, const std::string& suffix)
 {
     Digest digest;
     const std::vector<Case> cases = makeCases(&digest);
@@ -148,8 +153,7 @@ int run(const std::string& dir, const std::string& dumpPath)
     Digest outputs;
     std::size_t values = 0;
     for (const Case& one : cases) {
-        const standin::MexFunction function =
-            standin::loadPlugin(dir + "/" + one.plugin + ".mexstandin");
+        const standin::MexFunction function = standin::loadPlugin(dir + "/" + one.plugin + suffix);
         std::vector<const mxArray*> inputs;
         for (const Array& input : one.inputs) inputs.push_back(input.get());
         standin::CallOutcome outcome = standin::call(function, one.results, inputs);
@@ -174,8 +178,9 @@ int run(const std::string& dir, const std::string& dumpPath)
         std::fprintf(stderr, "platform_cases: cannot write %s\n", dumpPath.c_str());
         return 1;
     }
-    std::printf("%zu cases, %zu result values, digest %016llx\n", cases.size(), values,
-                static_cast<unsigned long long>(outputs.value));
+    std::printf("%zu cases, %zu result values, digest %016llx (vector unit %s, %d threads)\n",
+                cases.size(), values, static_cast<unsigned long long>(outputs.value),
+                vectorUnitName(widestVectorUnit()), configuredThreads());
     return 0;
 }
 
@@ -218,12 +223,15 @@ int main(int argc, char** argv)
 {
     const std::string command = argc > 1 ? argv[1] : "";
     try {
-        if (command == "run" && argc == 4) return run(argv[2], argv[3]);
+        if (command == "run" && (argc == 4 || argc == 5)) {
+            return run(argv[2], argv[3], argc == 5 ? argv[4] : ".mexstandin");
+        }
         if (command == "compare" && argc >= 3) return compare(argc - 2, argv + 2);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "platform_cases: %s\n", error.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: platform_cases run PLUGIN_DIR DUMP | compare REFERENCE DUMP...\n");
+    std::fprintf(
+        stderr, "usage: platform_cases run PLUGIN_DIR DUMP [SUFFIX] | compare REFERENCE DUMP...\n");
     return 2;
 }
