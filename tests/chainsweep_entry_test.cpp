@@ -156,7 +156,9 @@ TEST_F(ChainsweepEntry, EmptyChainWithTheLongestSequenceAnswersAtOnce)
         EXPECT_CLEAN_SUCCESS(call);
         EXPECT_EQ(dimsOf(call.result(0)), (std::vector<mwSize>{0, 2147483647}));
         EXPECT_EQ(valuesOf(call.result(nlhs - 1)).at(0), -INFINITY);
-        if (nlhs == 5) EXPECT_EQ(dimsOf(call.result(3)), (std::vector<mwSize>{0, 0, 2147483647}));
+        if (nlhs == 5) {
+            EXPECT_EQ(dimsOf(call.result(3)), (std::vector<mwSize>{0, 0, 2147483647}));
+        }
     }
 }
 

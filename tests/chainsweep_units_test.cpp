@@ -137,7 +137,9 @@ void expectSameRun(const Outcome& actual, const Outcome& expected, bool pairwise
     EXPECT_TRUE(sameBits(actual.gamma, expected.gamma));
     EXPECT_TRUE(sameBits(actual.alpha, expected.alpha));
     EXPECT_TRUE(sameBits(actual.beta, expected.beta));
-    if (pairwise) EXPECT_TRUE(sameBits(actual.xi, expected.xi));
+    if (pairwise) {
+        EXPECT_TRUE(sameBits(actual.xi, expected.xi));
+    }
     EXPECT_TRUE(sameBits({actual.logLikelihood}, {expected.logLikelihood}));
 }
 
@@ -261,7 +263,9 @@ TEST(ChainsweepUnits, NegativePairwiseProductFailsWithoutTheTableButUnderflowDoe
             const Outcome underflow = core(tinyPrior, A, tinyLast, 2, 2, pairwise, unit, 1);
             EXPECT_EQ(underflow.failure, nullptr);
             const Outcome expected = stepByStep(tinyPrior, A, tinyLast, 2, 2);
-            if (pairwise) EXPECT_TRUE(std::signbit(underflow.xi[2]) && underflow.xi[2] == 0);
+            if (pairwise) {
+                EXPECT_TRUE(std::signbit(underflow.xi[2]) && underflow.xi[2] == 0);
+            }
             ASSERT_EQ(expected.failure, nullptr);
             expectSameRun(underflow, expected, pairwise);
         }
