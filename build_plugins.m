@@ -12,8 +12,9 @@ function build_plugins (outdir, names)
 %   array NAMES; an empty OUTDIR keeps the default folder.
 %
 %   Each plug-in NAME is compiled from NAME/NAME_mex.cpp, the core sources
-%   beside it (every other NAME/*.cpp) and host/work_memory_mex.cpp, with
-%   host/ and NAME/ on the include path, as C++17 and with -ffp-contract=off
+%   beside it (every other NAME/*.cpp except the per-vector-unit kernels,
+%   which only the CMake build compiles), common/*.cpp and
+%   host/work_memory_mex.cpp, with host/, NAME/ and common/ on the include path, as C++17 and with -ffp-contract=off
 %   (no fused multiply-adds: the results are defined bit for bit). MATLAB
 %   builds use the 32-bit-compatible array API with the separate-complex
 %   API (-compatibleArrayDims -R2017b), like the CMake build.
@@ -60,9 +61,14 @@ function build_plugins (outdir, names)
       error ('build_plugins: %s not found', entry);
     end
     listing = dir (fullfile (folder, '*.cpp'));
-    core = setdiff (sort ({listing.name}), {[name, '_mex.cpp']});
-    sources = [{entry}, fullfile(folder, core), {fullfile(root, 'host', 'work_memory_mex.cpp')}];
-    includes = {['-I', fullfile(root, 'host')], ['-I', folder]};
+    core = fullfile (folder, setdiff (sort ({listing.name}), {[name, '_mex.cpp']}));
+    % Sources built once per vector unit need the CMake build; here the
+    % plain loops alone are built (the same bits, slower).
+    core = core(cellfun (@(f) isempty (strfind (fileread (f), '#include "vector_lanes.h"')), core));
+    common = dir (fullfile (root, 'common', '*.cpp'));
+    sources = [{entry}, core, fullfile(root, 'common', {common.name}), ...
+               {fullfile(root, 'host', 'work_memory_mex.cpp')}];
+    includes = {['-I', fullfile(root, 'host')], ['-I', folder], ['-I', fullfile(root, 'common')]};
     fprintf ('build_plugins: %s\n', name);
     if inOctave
       mex (includes{:}, linkOptions{:}, '-o', fullfile (outdir, name), sources{:});

@@ -46,13 +46,17 @@
 %     We don't want to normalize if A contains a negative value. This is a
 %       logical error.  (a negative value met while normalising a message,
 %       a pairwise table or a marginal, also with four outputs)
+%     The problem is too large: the obslik may have at most 2147483647
+%       columns (time steps).
+%     The problem is too large: the chain may have at most 2147483647 states.
 %     The problem is too large: the K-by-K-by-T pairwise marginals cannot be
-%       allocated.
+%       allocated.  (five outputs only: with four no pairwise table is made)
 %     Not enough memory for the working buffers.
 %
 %   Deterministic: every sum runs in a fixed order and no multiply-add is
 %   fused, so the same inputs give the same bits on every run and on every
-%   machine with IEEE double arithmetic.
+%   machine with IEEE double arithmetic, whatever vector unit or number of
+%   threads (HMM_PLUGINS_THREADS) the call uses.
 %
 %   Example (two states, five steps):
 %     prior = [0.5; 0.5];

@@ -1,10 +1,16 @@
 // Entry layer of chainsweep: [gamma, alpha, beta, loglik] or
 // [gamma, alpha, beta, xi, loglik] = chainsweep(prior, transmat, obslik).
+//
+// The results are created first and the core computes straight into them;
+// when the core meets a negative value they are destroyed before the call is
+// refused, so the caller sees the message alone.
 
-#include <cstring>
+#include <cmath>
 
 #include "forward_backward.h"
 #include "host_binding.h"
+#include "parallel.h"
+#include "vector_unit.h"
 
 namespace
 {
@@ -14,53 +20,37 @@ constexpr char kTransitionShapeMessage[] = "The transition matrix must be of siz
 constexpr char kObslikRowsMessage[] = "The obslik must have K rows.";
 constexpr char kInputKindMessage[] = "All inputs must be real, full (non-sparse) double arrays.";
 constexpr char kNoStepsMessage[] = "The obslik must have at least one column (one time step).";
+constexpr char kTooManyStepsMessage[] =
+    "The problem is too large: the obslik may have at most 2147483647 columns (time steps).";
+constexpr char kTooManyStatesMessage[] =
+    "The problem is too large: the chain may have at most 2147483647 states.";
 constexpr char kTooLargeMessage[] =
     "The problem is too large: the K-by-K-by-T pairwise marginals cannot be allocated.";
 
-// Working copies of the four smoothing results.
-struct Results {
-    double* gamma;
-    double* alpha;
-    double* beta;
-    double* xi;
-};
-
-void releaseResults(const Results& results)
+// Refuses counts that the core's 32-bit counts, the host's array sizes or the
+// platform cannot hold. Only a returned pairwise table has K*K*T elements.
+void checkSizes(std::size_t K, std::size_t T, bool pairwise)
 {
-    mxFree(results.gamma);
-    mxFree(results.alpha);
-    mxFree(results.beta);
-    mxFree(results.xi);
+    if (!fitsInt32(T)) refuse(kTooManyStepsMessage);
+    if (!fitsInt32(K)) refuse(kTooManyStatesMessage);
+    std::size_t count = 0;
+    std::size_t bytes = 0;
+    if (!multiplySizes(K, T, &count) || !blockBytes(count, sizeof(double), &bytes))
+        refuse(kTooManyStepsMessage);
+    if (pairwise && !(multiplySizes(K, K, &count) && multiplySizes(count, T, &count) &&
+                      blockBytes(count, sizeof(double), &bytes)))
+        refuse(kTooLargeMessage);
 }
 
-// A new rows-by-columns host matrix holding a copy of values.
-mxArray* newMatrixFrom(const double* values, std::size_t rows, std::size_t columns)
+mxArray* newSequence(std::size_t K, std::size_t T)
 {
-    mxArray* matrix =
-        mxCreateDoubleMatrix(static_cast<mwSize>(rows), static_cast<mwSize>(columns), mxREAL);
-    if (rows * columns > 0) std::memcpy(mxGetPr(matrix), values, rows * columns * sizeof(double));
-    return matrix;
+    return mxCreateDoubleMatrix(static_cast<mwSize>(K), static_cast<mwSize>(T), mxREAL);
 }
 
-mxArray* newPairwiseFrom(const double* xi, std::size_t K, std::size_t T)
+mxArray* newPairwise(std::size_t K, std::size_t T)
 {
     const mwSize dims[3] = {static_cast<mwSize>(K), static_cast<mwSize>(K), static_cast<mwSize>(T)};
-    mxArray* pairwise = mxCreateNumericArray(3, dims, mxDOUBLE_CLASS, mxREAL);
-    if (K * K * T > 0) std::memcpy(mxGetPr(pairwise), xi, K * K * T * sizeof(double));
-    return pairwise;
-}
-
-// Refuses counts that the core's 32-bit counts or the platform cannot hold.
-void checkSizes(std::size_t K, std::size_t T, std::size_t* sequenceBytes,
-                std::size_t* pairwiseBytes)
-{
-    std::size_t slice = 0;
-    std::size_t pairwise = 0;
-    bool representable = fitsInt32(K) && fitsInt32(T) && multiplySizes(K, K, &slice) &&
-                         slice <= 0xFFFFFFFFu && multiplySizes(slice, T, &pairwise) &&
-                         blockBytes(pairwise, sizeof(double), pairwiseBytes) &&
-                         blockBytes(K * T, sizeof(double), sequenceBytes);
-    if (!representable) refuse(kTooLargeMessage);
+    return mxCreateNumericArray(3, dims, mxDOUBLE_CLASS, mxREAL);
 }
 
 } // namespace
@@ -68,8 +58,11 @@ void checkSizes(std::size_t K, std::size_t T, std::size_t* sequenceBytes,
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     if (nrhs != 3 || (nlhs != 4 && nlhs != 5)) refuse(kUsageMessage);
-    const std::size_t K = mxGetM(prhs[0]) * mxGetN(prhs[0]);
-    if (mxGetN(prhs[1]) != K) refuse(kTransitionShapeMessage);
+    // K = rows * columns of the prior. A product beyond every count matches
+    // no transition matrix.
+    std::size_t K = 0;
+    const bool representable = multiplySizes(mxGetM(prhs[0]), mxGetN(prhs[0]), &K);
+    if (!representable || mxGetN(prhs[1]) != K) refuse(kTransitionShapeMessage);
     if (mxGetM(prhs[1]) != K) refuse(kTransitionShapeMessage);
     const std::size_t T = mxGetN(prhs[2]);
     if (mxGetM(prhs[2]) != K) refuse(kObslikRowsMessage);
@@ -77,35 +70,32 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         if (!isRealFullDouble(prhs[input])) refuse(kInputKindMessage);
     }
     if (T == 0) refuse(kNoStepsMessage);
-    std::size_t sequenceBytes = 0;
-    std::size_t pairwiseBytes = 0;
-    checkSizes(K, T, &sequenceBytes, &pairwiseBytes);
+    const bool pairwise = nlhs == 5;
+    checkSizes(K, T, pairwise);
 
-    const double* prior = mxGetPr(prhs[0]);
-    const double* transmat = mxGetPr(prhs[1]);
-    const double* obslik = mxGetPr(prhs[2]);
-    const Results results{static_cast<double*>(mxMalloc(sequenceBytes)),
-                          static_cast<double*>(mxMalloc(sequenceBytes)),
-                          static_cast<double*>(mxMalloc(sequenceBytes)),
-                          static_cast<double*>(mxMalloc(pairwiseBytes))};
-    if (!results.gamma || !results.alpha || !results.beta || !results.xi) {
-        releaseResults(results);
-        refuse(kTooLargeMessage);
+    mxArray* gamma = newSequence(K, T);
+    mxArray* alpha = newSequence(K, T);
+    mxArray* beta = newSequence(K, T);
+    mxArray* xi = pairwise ? newPairwise(K, T) : nullptr;
+    // An empty chain: every result is empty and the log-likelihood is ln 0.
+    double logLikelihood = -INFINITY;
+    if (K > 0) {
+        const char* failure = nullptr;
+        logLikelihood = forwardBackwardInPlace(
+            mxGetPr(gamma), mxGetPr(alpha), mxGetPr(beta), pairwise ? mxGetPr(xi) : nullptr,
+            mxGetPr(prhs[0]), mxGetPr(prhs[1]), mxGetPr(prhs[2]), static_cast<std::int32_t>(K),
+            static_cast<std::int32_t>(T), widestVectorUnit(), configuredThreads(), &failure);
+        if (failure) {
+            mxDestroyArray(gamma);
+            mxDestroyArray(alpha);
+            mxDestroyArray(beta);
+            if (xi) mxDestroyArray(xi);
+            refuse(failure);
+        }
     }
-
-    const char* failure = nullptr;
-    const double logLikelihood = forwardBackwardInPlace(
-        results.gamma, results.alpha, results.beta, results.xi, prior, transmat, obslik,
-        static_cast<std::int32_t>(K), static_cast<std::int32_t>(T), &failure);
-    if (failure) {
-        releaseResults(results);
-        refuse(failure);
-    }
-
-    plhs[0] = newMatrixFrom(results.gamma, K, T);
-    plhs[1] = newMatrixFrom(results.alpha, K, T);
-    plhs[2] = newMatrixFrom(results.beta, K, T);
-    if (nlhs == 5) plhs[3] = newPairwiseFrom(results.xi, K, T);
+    plhs[0] = gamma;
+    plhs[1] = alpha;
+    plhs[2] = beta;
+    if (pairwise) plhs[3] = xi;
     plhs[nlhs - 1] = mxCreateDoubleScalar(logLikelihood);
-    releaseResults(results);
 }

@@ -6,116 +6,245 @@
 
 #include "kernels.h"
 #include "natural_log.h"
+#include "parallel.h"
+#include "vector_kernels.h"
 #include "work_memory.h"
+
+// How the work is organised. The forward pass (alpha, the log-likelihood)
+// and the backward recursion (beta) do not depend on each other, so they run
+// side by side when two threads are worth it. Once both are known, every
+// step's pairwise slice and smoothed column depend on nothing else, so the
+// steps are split over threads; the pairwise sums of kStepsPerBlock steps are
+// taken side by side in vector lanes, so their long chains of additions
+// overlap. Every value is still computed by the operations, in the order, of
+// the step-by-step smoother: products A(i,j) * (alpha_t(i) * w(j)), sums from
+// 0.0 in ascending index, divisions by the sum.
+//
+// The negative-value error: the step-by-step smoother stops at the first
+// negative element of the forward vectors, then, descending t, of beta_t, the
+// pairwise slice t and gamma_t. Whatever stops first, the call ends with the
+// same message and no result, so the call fails exactly when any of these
+// would hold a negative element; which check finds it first does not matter.
 
 namespace
 {
 
-// Working storage of one smoothing run.
-struct Workspace {
-    double* transposed; // K*K: the transition matrix transposed, for the forward pass
-    double* predicted;  // K
-    double* weighted;   // K
-    double* outer;      // K*K
+struct Problem {
+    double* gamma;
+    double* alpha;
+    double* beta;
+    double* xi; // null: only the negative test of the pairwise products
+    const double* prior;
+    const double* transmat;
+    const double* transposed;
+    const double* obslik;
+    std::size_t K;
+    std::size_t T;
+    const ChainKernels* kernels;
+    bool transitionNegative; // some element of transmat below zero
 };
 
-bool obtainWorkspace(Workspace* work, std::size_t K)
+bool anyBelowZero(const double* values, std::size_t n)
 {
-    work->transposed = static_cast<double*>(workAllocate(K * K * sizeof(double)));
-    work->predicted = static_cast<double*>(workAllocate(K * sizeof(double)));
-    work->weighted = static_cast<double*>(workAllocate(K * sizeof(double)));
-    work->outer = static_cast<double*>(workAllocate(K * K * sizeof(double)));
-    return work->transposed && work->predicted && work->weighted && work->outer;
+    for (std::size_t i = 0; i < n; ++i)
+        if (values[i] < 0) return true;
+    return false;
 }
 
-void releaseWorkspace(Workspace* work)
+// alpha column by column; false on a negative value.
+bool forwardPass(const Problem& p, double* logLikelihood)
 {
-    workRelease(work->transposed);
-    workRelease(work->predicted);
-    workRelease(work->weighted);
-    workRelease(work->outer);
+    const auto K = static_cast<std::uint32_t>(p.K);
+    const char* failure = nullptr;
+    double sum = 0.0;
+    for (std::size_t t = 0; t < p.T; ++t) {
+        double* current = p.alpha + t * p.K;
+        const double* observed = p.obslik + t * p.K;
+        if (t == 0) {
+            multiplyInPlace(current, p.prior, observed, K);
+        } else {
+            p.kernels->multiplyMatrix(current, p.transposed, current - p.K, K);
+            multiplyInPlace(current, current, observed, K);
+        }
+        const double scale = normalizeInPlace(current, K, &failure);
+        if (failure) return false;
+        sum = sum + naturalLog(scale);
+    }
+    *logLikelihood = sum;
+    return true;
 }
 
-// Forward pass: normalised alpha columns; returns the sum of the logs of the
-// scale factors, added in ascending t. The passes expect *failure to be null
-// on entry and stop as soon as it is set.
-double forwardPass(double* alpha, const double* prior, const double* transposed,
-                   const double* obslik, std::uint32_t K, std::uint32_t T, double* predicted,
-                   const char** failure)
+// beta from step T-1 down; weighted is K scratch values. False on a negative value.
+bool backwardPass(const Problem& p, double* weighted)
 {
-    double logLikelihood = 0.0;
-    multiplyInPlace(alpha, prior, obslik, K);
-    double scale = normalizeInPlace(alpha, K, failure);
-    if (*failure) return 0.0;
-    logLikelihood = logLikelihood + naturalLog(scale);
-    for (std::uint32_t t = 1; t < T; ++t) {
-        double* current = alpha + static_cast<std::size_t>(t) * K;
-        multiplyMatrixInPlace(predicted, transposed, current - K, K);
-        multiplyInPlace(current, predicted, obslik + static_cast<std::size_t>(t) * K, K);
-        scale = normalizeInPlace(current, K, failure);
-        if (*failure) return 0.0;
-        logLikelihood = logLikelihood + naturalLog(scale);
+    const auto K = static_cast<std::uint32_t>(p.K);
+    const char* failure = nullptr;
+    std::fill(p.beta + (p.T - 1) * p.K, p.beta + p.T * p.K, 1.0);
+    for (std::size_t t = p.T - 1; t-- > 0;) {
+        double* current = p.beta + t * p.K;
+        multiplyInPlace(weighted, current + p.K, p.obslik + (t + 1) * p.K, K);
+        p.kernels->multiplyMatrix(current, p.transmat, weighted, K);
+        normalizeInPlace(current, K, &failure);
+        if (failure) return false;
     }
-    return logLikelihood;
+    return true;
 }
 
-// Backward pass with the pairwise and smoothed marginals, from step T-2 down.
-void backwardPass(double* gamma, double* beta, double* xi, const double* alpha,
-                  const double* transmat, const double* obslik, std::uint32_t K, std::uint32_t T,
-                  const Workspace& work, const char** failure)
+// w = beta_{t+1} .* obslik column t+1, the weights of pairwise slice t.
+void weightsOf(double* w, const Problem& p, std::size_t t)
 {
-    const std::size_t column = K;
-    const std::size_t slice = static_cast<std::size_t>(K) * K;
-    const std::size_t last = T - 1;
-    for (std::size_t i = 0; i < K; ++i) {
-        beta[last * column + i] = 1.0;
-        gamma[last * column + i] = alpha[last * column + i];
-    }
-    for (std::size_t e = 0; e < slice; ++e) xi[last * slice + e] = 0.0;
+    multiplyInPlace(w, p.beta + (t + 1) * p.K, p.obslik + (t + 1) * p.K,
+                    static_cast<std::uint32_t>(p.K));
+}
 
-    for (std::size_t t = last; t-- > 0;) {
-        const double* alphaT = alpha + t * column;
-        double* betaT = beta + t * column;
-        double* xiT = xi + t * slice;
-        multiplyInPlace(work.weighted, beta + (t + 1) * column, obslik + (t + 1) * column, K);
-        multiplyMatrixInPlace(work.predicted, transmat, work.weighted, K);
-        normalizeInPlace(work.predicted, K, failure);
-        if (*failure) return;
-        std::copy(work.predicted, work.predicted + column, betaT);
-        outerProductUVInPlace(work.outer, alphaT, work.weighted, K);
-        componentVectorMultiplyInPlace(xiT, transmat, work.outer,
-                                       static_cast<std::uint32_t>(slice));
-        normalizeInPlace(xiT, static_cast<std::uint32_t>(slice), failure);
-        if (*failure) return;
-        multiplyInPlace(work.predicted, alphaT, betaT, K);
-        normalizeInPlace(work.predicted, K, failure);
-        if (*failure) return;
-        std::copy(work.predicted, work.predicted + column, gamma + t * column);
+// Pairwise slices of steps [first, end), all below T-1, in blocks of
+// kStepsPerBlock. scratch: (2 * kStepsPerBlock + 1) * K values.
+bool pairwiseSlices(const Problem& p, std::size_t first, std::size_t end, double* scratch)
+{
+    const std::size_t K = p.K;
+    const auto n = static_cast<std::uint32_t>(K);
+    double* alphaBlock = scratch;
+    double* weightBlock = alphaBlock + K * kStepsPerBlock;
+    double* w = weightBlock + K * kStepsPerBlock;
+    double sums[kStepsPerBlock];
+    for (std::size_t block = first; block < end; block += kStepsPerBlock) {
+        const std::size_t steps = std::min<std::size_t>(kStepsPerBlock, end - block);
+        // Unused lanes hold zeros: their products are never negative.
+        std::fill(alphaBlock, alphaBlock + 2 * K * kStepsPerBlock, 0.0);
+        for (std::size_t s = 0; s < steps; ++s) {
+            const double* alphaT = p.alpha + (block + s) * K;
+            weightsOf(w, p, block + s);
+            for (std::size_t i = 0; i < K; ++i) {
+                alphaBlock[i * kStepsPerBlock + s] = alphaT[i];
+                weightBlock[i * kStepsPerBlock + s] = w[i];
+            }
+        }
+        if (p.kernels->sumPairwiseBlock(sums, p.transmat, alphaBlock, weightBlock, n)) return false;
+        for (std::size_t s = 0; s < steps; ++s) {
+            weightsOf(w, p, block + s);
+            p.kernels->writePairwiseSlice(p.xi + (block + s) * K * K, p.transmat,
+                                          p.alpha + (block + s) * K, w, sums[s], n);
+        }
     }
+    return true;
+}
+
+// Without the table: whether a pairwise product of steps [first, end) is
+// negative. None is unless a factor is (NaN and -0.0 are not below zero).
+bool pairwiseSigns(const Problem& p, std::size_t first, std::size_t end, double* w)
+{
+    for (std::size_t t = first; t < end; ++t) {
+        const double* alphaT = p.alpha + t * p.K;
+        weightsOf(w, p, t);
+        if (!p.transitionNegative && !anyBelowZero(w, p.K) && !anyBelowZero(alphaT, p.K)) continue;
+        if (p.kernels->pairwiseHasNegative(p.transmat, alphaT, w, static_cast<std::uint32_t>(p.K)))
+            return false;
+    }
+    return true;
+}
+
+// Smoothed columns and pairwise slices (or their negative test) of steps
+// [first, end). False on a negative value.
+bool smoothSteps(const Problem& p, std::size_t first, std::size_t end, double* scratch)
+{
+    const auto K = static_cast<std::uint32_t>(p.K);
+    const char* failure = nullptr;
+    const std::size_t last = p.T - 1;
+    const std::size_t pairwiseEnd = std::min(end, last);
+    if (first < pairwiseEnd) {
+        const bool fine = p.xi ? pairwiseSlices(p, first, pairwiseEnd, scratch)
+                               : pairwiseSigns(p, first, pairwiseEnd, scratch);
+        if (!fine) return false;
+    }
+    for (std::size_t t = first; t < end; ++t) {
+        double* gammaT = p.gamma + t * p.K;
+        const double* alphaT = p.alpha + t * p.K;
+        if (t == last) {
+            std::copy(alphaT, alphaT + p.K, gammaT);
+            if (p.xi) std::fill(p.xi + last * p.K * p.K, p.xi + p.T * p.K * p.K, 0.0);
+            continue;
+        }
+        multiplyInPlace(gammaT, alphaT, p.beta + t * p.K, K);
+        normalizeInPlace(gammaT, K, &failure);
+        if (failure) return false;
+    }
+    return true;
 }
 
 } // namespace
 
 double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double* xi,
                               const double* prior, const double* transmat, const double* obslik,
-                              std::int32_t K, std::int32_t T, const char** failure)
+                              std::int32_t K, std::int32_t T, VectorUnit unit, int threads,
+                              const char** failure)
 {
-    const auto states = static_cast<std::uint32_t>(K);
-    const auto steps = static_cast<std::uint32_t>(T);
-    Workspace work{};
-    if (!obtainWorkspace(&work, states)) {
-        releaseWorkspace(&work);
+    // No states: every output is empty and each scale factor is ln 0.
+    if (K <= 0) return -INFINITY;
+    threads = std::max(1, std::min(threads, 256));
+    const auto states = static_cast<std::size_t>(K);
+    const auto steps = static_cast<std::size_t>(T);
+    const double work = static_cast<double>(states) * static_cast<double>(states) * steps;
+
+    // Threads for the two passes side by side, and for the steps after them.
+    const int passThreads = std::min(2, threadsWorthStarting(4 * work, threads));
+    const int stepThreads =
+        std::min<long long>(threadsWorthStarting(xi ? 3 * work : 4.0 * states * steps, threads),
+                            static_cast<long long>(steps));
+    const std::size_t stepScratch = (2 * kStepsPerBlock + 1) * states;
+
+    std::size_t square = 0;
+    double* block = nullptr;
+    if (states < (std::size_t(1) << 28)) {
+        square = states * states;
+        const std::size_t count = square + states + stepThreads * stepScratch;
+        block = static_cast<double*>(workAllocate(count * sizeof(double)));
+    }
+    if (!block) {
         *failure = kWorkMemoryMessage;
         return 0.0;
     }
-    const char* problem = nullptr;
-    transposeSquareInPlace(work.transposed, transmat, states);
-    double logLikelihood =
-        forwardPass(alpha, prior, work.transposed, obslik, states, steps, work.predicted, &problem);
-    if (!problem) {
-        backwardPass(gamma, beta, xi, alpha, transmat, obslik, states, steps, work, &problem);
+    double* transposed = block;
+    double* weighted = transposed + square;
+    double* stepsScratch = weighted + states;
+
+    transposeSquareInPlace(transposed, transmat, static_cast<std::uint32_t>(states));
+    const Problem p{gamma,
+                    alpha,
+                    beta,
+                    xi,
+                    prior,
+                    transmat,
+                    transposed,
+                    obslik,
+                    states,
+                    steps,
+                    &chainKernels(unit),
+                    anyBelowZero(transmat, square)};
+
+    double logLikelihood = 0.0;
+    bool passFine[2] = {true, true};
+    runParts(passThreads, 2, [&](int part) {
+        passFine[part] = part == 0 ? forwardPass(p, &logLikelihood) : backwardPass(p, weighted);
+    });
+    bool fine = passFine[0] && passFine[1];
+    if (fine) {
+        bool stepFine[256];
+        runParts(stepThreads, stepThreads, [&](int part) {
+            const std::size_t first = steps * part / stepThreads;
+            const std::size_t end = steps * (part + 1) / stepThreads;
+            stepFine[part] = smoothSteps(p, first, end, stepsScratch + part * stepScratch);
+        });
+        for (int part = 0; part < stepThreads; ++part) fine = fine && stepFine[part];
     }
-    releaseWorkspace(&work);
-    if (problem) *failure = problem;
+    workRelease(block);
+    if (!fine) *failure = kNegativeValueMessage;
     return logLikelihood;
+}
+
+double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double* xi,
+                              const double* prior, const double* transmat, const double* obslik,
+                              std::int32_t K, std::int32_t T, const char** failure)
+{
+    return forwardBackwardInPlace(gamma, alpha, beta, xi, prior, transmat, obslik, K, T,
+                                  widestVectorUnit(), 1, failure);
 }

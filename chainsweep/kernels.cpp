@@ -58,3 +58,45 @@ double normalizeInPlace(double* A, std::uint32_t n, const char** failure)
     }
     return sum;
 }
+
+bool sumPairwiseBlockPlain(double* sums, const double* A, const double* alpha, const double* weight,
+                           std::uint32_t n, std::uint32_t steps)
+{
+    bool negative = false;
+    for (std::uint32_t s = 0; s < steps; ++s) {
+        double sum = 0.0;
+        for (std::uint32_t j = 0; j < n; ++j) {
+            for (std::uint32_t i = 0; i < n; ++i) {
+                const double product = A[i + static_cast<std::uint64_t>(j) * n] *
+                                       (alpha[i * steps + s] * weight[j * steps + s]);
+                if (product < 0) negative = true;
+                sum = sum + product;
+            }
+        }
+        sums[s] = sum;
+    }
+    return negative;
+}
+
+void writePairwiseSlicePlain(double* xi, const double* A, const double* alpha, const double* weight,
+                             double sum, std::uint32_t n)
+{
+    for (std::uint32_t j = 0; j < n; ++j) {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::uint64_t e = i + static_cast<std::uint64_t>(j) * n;
+            const double product = A[e] * (alpha[i] * weight[j]);
+            xi[e] = sum > 0 ? product / sum : product;
+        }
+    }
+}
+
+bool pairwiseHasNegativePlain(const double* A, const double* alpha, const double* weight,
+                              std::uint32_t n)
+{
+    for (std::uint32_t j = 0; j < n; ++j) {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (A[i + static_cast<std::uint64_t>(j) * n] * (alpha[i] * weight[j]) < 0) return true;
+        }
+    }
+    return false;
+}

@@ -32,3 +32,20 @@ void outerProductUVInPlace(double* out, const double* u, const double* v, std::u
 // kNegativeValueMessage, A is unchanged and the result means nothing.
 // *failure is left alone on success.
 double normalizeInPlace(double* A, std::uint32_t n, const char** failure);
+
+// The plain loops behind the pairwise tables, the reference of every vector
+// version (vector_kernels.h). The products are those of the tables,
+// A[e] * (alpha[i] * weight[j]) with e = i + j*n.
+
+// The sums of kStepsPerBlock slices, steps interleaved in alpha and weight
+// (row i of alpha holds alpha[i*steps + s]); true when a product is negative.
+bool sumPairwiseBlockPlain(double* sums, const double* A, const double* alpha, const double* weight,
+                           std::uint32_t n, std::uint32_t steps);
+
+// xi[e] = p / sum when sum > 0, else p.
+void writePairwiseSlicePlain(double* xi, const double* A, const double* alpha, const double* weight,
+                             double sum, std::uint32_t n);
+
+// Whether a product is below zero.
+bool pairwiseHasNegativePlain(const double* A, const double* alpha, const double* weight,
+                              std::uint32_t n);

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "forward_backward.h"
 #include "kernels.h"
 #include "standin_support.h"
 
@@ -126,7 +127,8 @@ TEST_F(ChainsweepEntry, RefusesSizesThePlatformCannotHoldBeforeAllocating)
     const mwSize dims[3] = {0, 65536, 32768};
     Array steps(mxCreateNumericArray(3, dims, mxDOUBLE_CLASS, mxREAL));
     Call tooManySteps = run(5, {none.get(), none.get(), steps.get()});
-    EXPECT_REFUSED(tooManySteps, tooLarge);
+    EXPECT_REFUSED(tooManySteps, "The problem is too large: the obslik may have at most "
+                                 "2147483647 columns (time steps).");
     EXPECT_EQ(tooManySteps.outcome.reclaimedBlocks, 0u);
     if (sizeof(std::size_t) == 4) {
         // 256 states over 4096 steps: the inputs take 8 MiB, the pairwise
@@ -139,4 +141,64 @@ TEST_F(ChainsweepEntry, RefusesSizesThePlatformCannotHoldBeforeAllocating)
         EXPECT_REFUSED(call, tooLarge);
         EXPECT_EQ(call.outcome.reclaimedBlocks, 0u);
     }
+}
+
+TEST_F(ChainsweepEntry, RefusedCallDestroysTheResultsItCreated)
+{
+    // The results are created before the core runs; a negative pairwise
+    // product (no vector is negative) must leave neither arrays nor blocks.
+    Array negative = makeMatrix(2, 2, {1, 1, -0.5, 1});
+    Array ones = makeMatrix(2, 2, {1, 1, 1, 1});
+    for (int nlhs : {4, 5}) {
+        Call call = run(nlhs, {prior.get(), negative.get(), ones.get()});
+        EXPECT_REFUSED(call, kNegativeValueMessage);
+        EXPECT_EQ(call.outcome.reclaimedBlocks, 0u);
+        EXPECT_EQ(call.outcome.reclaimedArrays, 0u);
+    }
+}
+
+TEST_F(ChainsweepEntry, UnderflowToMinusZeroInThePairwiseTableIsNoError)
+{
+    // A(0,1) * (alpha(0) * w(1)) = -1e-300 * (1e-10 * 1e-20) underflows to -0.0.
+    Array tinyPrior = makeMatrix(2, 1, {1e-10, 1});
+    Array A = makeMatrix(2, 2, {1, 1, -1e-300, 1});
+    Array tinyLast = makeMatrix(2, 2, {1, 1, 1, 1e-20});
+    Call four = run(4, {tinyPrior.get(), A.get(), tinyLast.get()});
+    Call five = run(5, {tinyPrior.get(), A.get(), tinyLast.get()});
+    EXPECT_CLEAN_SUCCESS(four);
+    EXPECT_CLEAN_SUCCESS(five);
+    const double product = valuesOf(five.result(3)).at(2);
+    EXPECT_TRUE(product == 0 && std::signbit(product));
+}
+
+TEST_F(ChainsweepEntry, EmptyChainWithTheLongestSequenceAnswersAtOnce)
+{
+    // No core run, no working memory: the empty results and -Inf.
+    Array none = makeMatrix(0, 0);
+    Array longest = makeMatrix(0, 2147483647);
+    for (int nlhs : {4, 5}) {
+        Call call = run(nlhs, {none.get(), none.get(), longest.get()});
+        EXPECT_CLEAN_SUCCESS(call);
+        EXPECT_EQ(dimsOf(call.result(0)), (std::vector<mwSize>{0, 2147483647}));
+        EXPECT_EQ(valuesOf(call.result(nlhs - 1)).at(0), -INFINITY);
+        if (nlhs == 5) {
+            EXPECT_EQ(dimsOf(call.result(3)), (std::vector<mwSize>{0, 0, 2147483647}));
+        }
+    }
+}
+
+TEST_F(ChainsweepEntry, ResultsAreThoseOfTheCore)
+{
+    Call five = run(5, {prior.get(), transmat.get(), obslik.get()});
+    EXPECT_CLEAN_SUCCESS(five);
+    std::vector<double> gamma(6), alpha(6), beta(6), xi(12);
+    const char* failure = nullptr;
+    const double logLikelihood = forwardBackwardInPlace(
+        gamma.data(), alpha.data(), beta.data(), xi.data(), mxGetPr(prior.get()),
+        mxGetPr(transmat.get()), mxGetPr(obslik.get()), 2, 3, VectorUnit::plain, 1, &failure);
+    EXPECT_EQ(valuesOf(five.result(0)), gamma);
+    EXPECT_EQ(valuesOf(five.result(1)), alpha);
+    EXPECT_EQ(valuesOf(five.result(2)), beta);
+    EXPECT_EQ(valuesOf(five.result(3)), xi);
+    EXPECT_EQ(valuesOf(five.result(4)).at(0), logLikelihood);
 }

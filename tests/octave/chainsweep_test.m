@@ -88,3 +88,22 @@
 %!error <real, full \(non-sparse\) double> [a, b, c, d] = chainsweep ([1 1], sparse (eye (2)), ones (2, 3))
 %!error <real, full \(non-sparse\) double> [a, b, c, d] = chainsweep ([1 1i], eye (2), ones (2, 3))
 %!error <at least one column> [a, b, c, d] = chainsweep ([1 1], eye (2), ones (2, 0))
+
+%!test
+%! ## A negative pairwise product is refused also with four results; one
+%! ## that underflows to -0.0 is not, and stays -0.0 in the table.
+%! fail ("[g, a, b, l] = chainsweep ([1 1], [1 -0.5; 1 1], ones (2))", "negative value");
+%! [g, a, b, x, l] = chainsweep ([1e-10 1], [1 -1e-300; 1 1], [1 1; 1 1e-20]);
+%! [g4, a4, b4, l4] = chainsweep ([1e-10 1], [1 -1e-300; 1 1], [1 1; 1 1e-20]);
+%! assert (x(1,2,1) == 0 && 1 / x(1,2,1) == -Inf);
+%! assert (isequal (g, g4) && isequal (l, l4));
+
+%!test
+%! ## An empty chain gives its empty results at once, however long.
+%! [g, a, b, x, l] = chainsweep ([], [], zeros (0, 2^31 - 1));
+%! assert (size (x), [0 0 2^31-1]); assert (size (g), [0 2^31-1]); assert (l, -Inf);
+
+%!error <at most 2147483647 columns> [a, b, c, d] = chainsweep ([], [], zeros (0, 2^31))
+%!error <at most 2147483647 columns> [a, b, c, d, e] = chainsweep ([], [], zeros (0, 2^31))
+%!error <must be of size KxK> [a, b, c, d] = chainsweep (sparse (2^62, 4), [], zeros (0, 3))
+%!error <must be of size KxK> [a, b, c, d] = chainsweep (sparse (2^62, 4), eye (2), ones (2, 3))

@@ -1,0 +1,163 @@
+// The per-unit versions of the kernels in vector_kernels.h, compiled once per
+// vector unit by add_vector_unit_sources. Multiplication and addition stay
+// separate (no fused multiply-add), so each lane rounds exactly like the
+// plain loop it stands for.
+#include "vector_lanes.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "vector_kernels.h"
+
+namespace VECTOR_UNIT_NAMESPACE
+{
+namespace
+{
+
+constexpr std::uint32_t L = kDoubleLanes;
+
+inline DoubleLanes load(const double* p)
+{
+    DoubleLanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store(double* p, DoubleLanes v) { std::memcpy(p, &v, sizeof v); }
+
+// Every lane x (adding to a zero vector would turn -0.0 into +0.0).
+inline DoubleLanes broadcast(double x)
+{
+    DoubleLanes v;
+    for (std::uint32_t l = 0; l < L; ++l) v[l] = x;
+    return v;
+}
+
+inline bool anyBelowZero(DoubleLanes v)
+{
+    const auto below = v < 0.0;
+    for (std::uint32_t l = 0; l < L; ++l)
+        if (below[l]) return true;
+    return false;
+}
+
+// Rows [row, row + R*L) of out = M * v, R registers of accumulators.
+template <std::uint32_t R>
+inline void multiplyRows(double* out, const double* M, const double* v, std::uint32_t n,
+                         std::uint32_t row)
+{
+    DoubleLanes acc[R];
+    for (std::uint32_t r = 0; r < R; ++r) acc[r] = DoubleLanes{};
+    for (std::uint32_t j = 0; j < n; ++j) {
+        const double* column = M + static_cast<std::uint64_t>(j) * n + row;
+        const DoubleLanes vj = broadcast(v[j]);
+        for (std::uint32_t r = 0; r < R; ++r) acc[r] = acc[r] + load(column + r * L) * vj;
+    }
+    for (std::uint32_t r = 0; r < R; ++r) store(out + row + r * L, acc[r]);
+}
+
+// The sums of the block; every lane is one step, kChains registers of them.
+template <bool kCheck>
+bool sumBlock(double* sums, const double* A, const double* alpha, const double* weight,
+              std::uint32_t n)
+{
+    constexpr std::uint32_t kChains = kStepsPerBlock / L;
+    DoubleLanes acc[kChains];
+    DoubleLanes lowest[kChains];
+    for (std::uint32_t c = 0; c < kChains; ++c) acc[c] = lowest[c] = DoubleLanes{};
+    for (std::uint32_t j = 0; j < n; ++j) {
+        DoubleLanes w[kChains];
+        for (std::uint32_t c = 0; c < kChains; ++c)
+            w[c] = load(weight + j * kStepsPerBlock + c * L);
+        const double* column = A + static_cast<std::uint64_t>(j) * n;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const DoubleLanes a = broadcast(column[i]);
+            const double* alphaRow = alpha + i * kStepsPerBlock;
+            for (std::uint32_t c = 0; c < kChains; ++c) {
+                const DoubleLanes product = a * (load(alphaRow + c * L) * w[c]);
+                acc[c] = acc[c] + product;
+                if (kCheck) lowest[c] = product < lowest[c] ? product : lowest[c];
+            }
+        }
+    }
+    bool negative = false;
+    for (std::uint32_t c = 0; c < kChains; ++c) {
+        store(sums + c * L, acc[c]);
+        if (kCheck) negative = negative || anyBelowZero(lowest[c]);
+    }
+    return negative;
+}
+
+} // namespace
+
+void multiplyMatrix(double* out, const double* M, const double* v, std::uint32_t n)
+{
+    std::uint32_t row = 0;
+    for (; row + 4 * L <= n; row += 4 * L) multiplyRows<4>(out, M, v, n, row);
+    for (; row + L <= n; row += L) multiplyRows<1>(out, M, v, n, row);
+    for (; row < n; ++row) {
+        double sum = 0.0;
+        for (std::uint32_t j = 0; j < n; ++j)
+            sum = sum + M[row + static_cast<std::uint64_t>(j) * n] * v[j];
+        out[row] = sum;
+    }
+}
+
+bool sumPairwiseBlock(double* sums, const double* A, const double* alpha, const double* weight,
+                      std::uint32_t n)
+{
+    // A negative product needs a negative factor (alpha never holds one once
+    // normalised, but it is cheap to look).
+    bool mayBeNegative = false;
+    const std::uint64_t square = static_cast<std::uint64_t>(n) * n;
+    for (std::uint64_t e = 0; e < square && !mayBeNegative; ++e) mayBeNegative = A[e] < 0;
+    for (std::uint32_t e = 0; e < n * kStepsPerBlock && !mayBeNegative; ++e)
+        mayBeNegative = alpha[e] < 0 || weight[e] < 0;
+    return mayBeNegative ? sumBlock<true>(sums, A, alpha, weight, n)
+                         : sumBlock<false>(sums, A, alpha, weight, n);
+}
+
+void writePairwiseSlice(double* xi, const double* A, const double* alpha, const double* weight,
+                        double sum, std::uint32_t n)
+{
+    const bool divide = sum > 0;
+    const DoubleLanes divisor = broadcast(sum);
+    for (std::uint32_t j = 0; j < n; ++j) {
+        const std::uint64_t offset = static_cast<std::uint64_t>(j) * n;
+        const double* column = A + offset;
+        double* out = xi + offset;
+        const double wj = weight[j];
+        const DoubleLanes w = broadcast(wj);
+        std::uint32_t i = 0;
+        if (divide) {
+            for (; i + L <= n; i += L)
+                store(out + i, load(column + i) * (load(alpha + i) * w) / divisor);
+            for (; i < n; ++i) out[i] = column[i] * (alpha[i] * wj) / sum;
+        } else {
+            for (; i + L <= n; i += L) store(out + i, load(column + i) * (load(alpha + i) * w));
+            for (; i < n; ++i) out[i] = column[i] * (alpha[i] * wj);
+        }
+    }
+}
+
+bool pairwiseHasNegative(const double* A, const double* alpha, const double* weight,
+                         std::uint32_t n)
+{
+    for (std::uint32_t j = 0; j < n; ++j) {
+        const double* column = A + static_cast<std::uint64_t>(j) * n;
+        const double wj = weight[j];
+        const DoubleLanes w = broadcast(wj);
+        DoubleLanes lowest{};
+        std::uint32_t i = 0;
+        for (; i + L <= n; i += L) {
+            const DoubleLanes product = load(column + i) * (load(alpha + i) * w);
+            lowest = product < lowest ? product : lowest;
+        }
+        if (anyBelowZero(lowest)) return true;
+        for (; i < n; ++i)
+            if (column[i] * (alpha[i] * wj) < 0) return true;
+    }
+    return false;
+}
+
+} // namespace VECTOR_UNIT_NAMESPACE
