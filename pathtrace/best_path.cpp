@@ -8,8 +8,8 @@
 // The candidate search of one step on each vector unit (best_path_lanes.cpp):
 // best[j] and from[j] for every destination j < K, from a copy of T whose row
 // k holds T(k, j) at j + k*stride.
-#define DECLARE_BEST_CANDIDATES                                                                  \
-    void bestCandidates(const double* previous, const double* transposed, std::size_t K,         \
+#define DECLARE_BEST_CANDIDATES                                                                    \
+    void bestCandidates(const double* previous, const double* transposed, std::size_t K,           \
                         std::size_t stride, float initial, double* best, double* from);
 #if defined(PLUGINS_HAVE_SSE2)
 namespace unit_sse2
@@ -206,8 +206,8 @@ float nextColumnBySearch(CandidateSearch search, double* D, double* P, const dou
     return total;
 }
 
-void plainRecursion(std::size_t K, std::size_t N, const double* O, const double* R,
-                    const double* T, bool normalise, double* D, double* P, double* S)
+void plainRecursion(std::size_t K, std::size_t N, const double* O, const double* R, const double* T,
+                    bool normalise, double* D, double* P, double* S)
 {
     float total = startColumn(D, P, O, R, K);
     if (normalise) S[0] = scaleColumn(D, K, total);

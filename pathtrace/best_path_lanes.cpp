@@ -142,7 +142,8 @@ void searchBlock(const double* previous, const double* transposed, std::size_t K
         const auto score = broadcast(previous[k]);
         const auto source = broadcastSource(static_cast<std::int32_t>(k + 1));
 #pragma GCC unroll 4
-        for (std::size_t c = 0; c < count; ++c) tryLanes(&lanes[c], score, row + c * kGroup, source);
+        for (std::size_t c = 0; c < count; ++c)
+            tryLanes(&lanes[c], score, row + c * kGroup, source);
     }
     for (std::size_t c = 0; c < count; ++c) {
         alignas(64) float bestLanes[kGroup];

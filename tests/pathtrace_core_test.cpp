@@ -326,9 +326,9 @@ TEST(PathtraceCore, EveryVectorUnitMatchesThePlainRecursionBitForBit)
                 const std::vector<double> O = values(k * N), R = values(k), T = values(k * k);
                 Scores fast = runOnUnit(unit, K, N, O, R, T, normalise);
                 Scores plain = plainRecursion(k, N, O, R, T, normalise);
-                const std::string where = std::string(vectorUnitName(unit)) + ", K = " +
-                                          std::to_string(K) + ", N = " + std::to_string(N) +
-                                          ", kind " + std::to_string(kind);
+                const std::string where =
+                    std::string(vectorUnitName(unit)) + ", K = " + std::to_string(K) +
+                    ", N = " + std::to_string(N) + ", kind " + std::to_string(kind);
                 EXPECT_TRUE(sameResults(fast.D, plain.D)) << where;
                 EXPECT_TRUE(sameBits(fast.P, plain.P)) << where;
                 EXPECT_TRUE(sameResults(fast.S, plain.S)) << where;
@@ -369,8 +369,8 @@ TEST(PathtraceCore, EveryVectorUnitKeepsTiesNaNAndZerosAsThePlainLoops)
                 for (bool normalise : {false, true}) {
                     Scores fast = runOnUnit(unit, K, 2, O, R, T, normalise);
                     Scores plain = plainRecursion(k, 2, O, R, T, normalise);
-                    const std::string where = std::string(vectorUnitName(unit)) + ", K = " +
-                                              std::to_string(K) + ", pattern " +
+                    const std::string where = std::string(vectorUnitName(unit)) +
+                                              ", K = " + std::to_string(K) + ", pattern " +
                                               std::to_string(pattern);
                     EXPECT_TRUE(sameResults(fast.D, plain.D)) << where;
                     EXPECT_TRUE(sameBits(fast.P, plain.P)) << where;
