@@ -12,8 +12,9 @@ function build_plugins (outdir, names)
 %   array NAMES; an empty OUTDIR keeps the default folder.
 %
 %   Each plug-in NAME is compiled from NAME/NAME_mex.cpp, the core sources
-%   beside it (every other NAME/*.cpp) and host/work_memory_mex.cpp, with
-%   host/ and NAME/ on the include path, as C++17 and with -ffp-contract=off
+%   beside it (every other NAME/*.cpp except those built once per vector
+%   unit), host/work_memory_mex.cpp and common/*.cpp, with host/, NAME/ and
+%   common/ on the include path, as C++17 and with -ffp-contract=off
 %   (no fused multiply-adds: the results are defined bit for bit). MATLAB
 %   builds use the 32-bit-compatible array API with the separate-complex
 %   API (-compatibleArrayDims -R2017b), like the CMake build.
@@ -61,8 +62,15 @@ function build_plugins (outdir, names)
     end
     listing = dir (fullfile (folder, '*.cpp'));
     core = setdiff (sort ({listing.name}), {[name, '_mex.cpp']});
-    sources = [{entry}, fullfile(folder, core), {fullfile(root, 'host', 'work_memory_mex.cpp')}];
-    includes = {['-I', fullfile(root, 'host')], ['-I', folder]};
+    % Sources built once per vector unit (they include vector_lanes.h) need
+    % per-file instruction-set flags that mex cannot give; this build leaves
+    % them out, and the plug-in runs its plain loops, which give the same bits.
+    core = core(cellfun (@(file) isempty (strfind (fileread (fullfile (folder, file)), ...
+                                                   '#include "vector_lanes.h"')), core));
+    common = fullfile (root, 'common');
+    sources = [{entry}, fullfile(folder, core), {fullfile(root, 'host', 'work_memory_mex.cpp'), ...
+               fullfile(common, 'vector_unit.cpp'), fullfile(common, 'parallel.cpp')}];
+    includes = {['-I', fullfile(root, 'host')], ['-I', folder], ['-I', common]};
     fprintf ('build_plugins: %s\n', name);
     if inOctave
       mex (includes{:}, linkOptions{:}, '-o', fullfile (outdir, name), sources{:});
