@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -54,18 +55,49 @@ void tallyTransitions(benchmark::State& state)
         entries, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-// The division floor: count quotients a[e] / b[e] on the widest unit the
-// compiler's auto-vectorisation reaches here (SSE2 at -O2), over arrays that
-// stay in cache, so that memory does not bound it.
+// The division floor: quotients a[e] / b[e] over arrays that stay in cache,
+// so that memory does not bound them, in registers of 2, 4 and 8 doubles.
+template <int lanes> struct Quotients {
+    typedef double Lanes __attribute__((vector_size(lanes * sizeof(double))));
+};
+
+#define DIVISION_LOOP(name, lanes, isa)                                                            \
+    __attribute__((target(isa), noinline)) void name(const double* a, const double* b, double* q,  \
+                                                     std::size_t count)                            \
+    {                                                                                              \
+        typedef Quotients<lanes>::Lanes Lanes;                                                     \
+        for (std::size_t e = 0; e + lanes <= count; e += lanes) {                                  \
+            Lanes x, y;                                                                            \
+            std::memcpy(&x, a + e, sizeof x);                                                      \
+            std::memcpy(&y, b + e, sizeof y);                                                      \
+            const Lanes z = x / y;                                                                 \
+            std::memcpy(q + e, &z, sizeof z);                                                      \
+        }                                                                                          \
+    }
+DIVISION_LOOP(divideSse2, 2, "sse2")
+DIVISION_LOOP(divideAvx2, 4, "avx2,no-fma")
+DIVISION_LOOP(divideAvx512, 8, "avx512f,no-fma")
+#undef DIVISION_LOOP
+
+// unit as in tallyTransitions (1 sse2, 2 avx2, 3 avx512).
 void divisions(benchmark::State& state)
 {
+    const VectorUnit unit = static_cast<VectorUnit>(state.range(0));
+    if (!vectorUnitAvailable(unit)) {
+        state.SkipWithError("unit not available");
+        return;
+    }
+    void (*divide)(const double*, const double*, double*, std::size_t) =
+        unit == VectorUnit::avx512 ? divideAvx512
+        : unit == VectorUnit::avx2 ? divideAvx2
+                                   : divideSse2;
     const std::size_t count = 4096;
     std::mt19937_64 generator(5);
     const std::vector<double> a = uniformValues(count, &generator, 0.5, 1.0);
     const std::vector<double> b = uniformValues(count, &generator, 0.5, 1.0);
     std::vector<double> q(count);
     for (auto _ : state) {
-        for (std::size_t e = 0; e < count; ++e) q[e] = a[e] / b[e];
+        divide(a.data(), b.data(), q.data(), count);
         benchmark::DoNotOptimize(q.data());
         benchmark::ClobberMemory();
     }
@@ -81,4 +113,4 @@ BENCHMARK(tallyTransitions)
     ->ArgsProduct({{2, 8, 64, 256}, {1000, 100000}, {-1, 1, 2, 3}, {1}})
     ->ArgsProduct({{64, 256}, {100000}, {3}, {0}})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(divisions);
+BENCHMARK(divisions)->ArgName("unit")->DenseRange(1, 3);

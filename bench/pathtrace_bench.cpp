@@ -45,5 +45,5 @@ void bestPathScores(benchmark::State& state)
 
 BENCHMARK(bestPathScores)
     ->ArgNames({"K", "N", "normalise"})
-    ->ArgsProduct({{2, 8, 64, 256}, {1000, 100000}, {0, 1}})
+    ->ArgsProduct({{2, 8, 32, 64, 128, 256}, {1000, 100000}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
