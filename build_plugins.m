@@ -14,8 +14,8 @@ function build_plugins (outdir, names)
 %   Each plug-in NAME is compiled from NAME/NAME_mex.cpp, the core sources
 %   beside it (every other NAME/*.cpp except the per-vector-unit kernels,
 %   which only the CMake build compiles), common/*.cpp and
-%   host/work_memory_mex.cpp, with host/, NAME/ and common/ on the include path, as C++17 and with -ffp-contract=off
-%   (no fused multiply-adds: the results are defined bit for bit). MATLAB
+%   host/work_memory_mex.cpp, with host/, NAME/ and common/ on the include
+%   path, as C++17 and with -ffp-contract=off (no fused multiply-adds: the results are defined bit for bit). MATLAB
 %   builds use the 32-bit-compatible array API with the separate-complex
 %   API (-compatibleArrayDims -R2017b), like the CMake build.
 

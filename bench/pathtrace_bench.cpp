@@ -20,6 +20,11 @@ void bestPathScores(benchmark::State& state)
     const auto K = static_cast<std::int32_t>(state.range(0));
     const auto N = static_cast<std::int32_t>(state.range(1));
     const bool normalise = state.range(2) != 0;
+    const auto unit = static_cast<VectorUnit>(state.range(3));
+    if (!vectorUnitAvailable(unit)) {
+        state.SkipWithError("unit not available");
+        return;
+    }
     const std::size_t cells = static_cast<std::size_t>(K) * static_cast<std::size_t>(N);
     std::mt19937_64 generator(42);
     const std::vector<double> O = uniformValues(cells, &generator);
@@ -30,8 +35,8 @@ void bestPathScores(benchmark::State& state)
     std::vector<double> P(cells);
     std::vector<double> S(static_cast<std::size_t>(N));
     for (auto _ : state) {
-        bestPathScoresInPlace(K, N, O.data(), R.data(), T.data(), normalise, D.data(), P.data(),
-                              S.data());
+        bestPathScoresOnUnit(unit, K, N, O.data(), R.data(), T.data(), normalise, D.data(),
+                             P.data(), S.data());
         benchmark::DoNotOptimize(D.data());
         benchmark::ClobberMemory();
     }
@@ -43,7 +48,9 @@ void bestPathScores(benchmark::State& state)
 
 } // namespace
 
+// unit: 0 plain, 1 sse2, 2 avx2, 3 avx512.
 BENCHMARK(bestPathScores)
-    ->ArgNames({"K", "N", "normalise"})
-    ->ArgsProduct({{2, 8, 64, 256}, {1000, 100000}, {0, 1}})
+    ->ArgNames({"K", "N", "normalise", "unit"})
+    ->ArgsProduct({{2, 8, 32, 64, 128, 256}, {1000}, {0, 1}, {0, 1, 2, 3}})
+    ->ArgsProduct({{64, 256}, {100000}, {1}, {0, 3}})
     ->Unit(benchmark::kMillisecond);

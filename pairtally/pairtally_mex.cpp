@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "host_binding.h"
+#include "parallel.h"
 #include "transition_counts.h"
 
 namespace
@@ -88,15 +89,28 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     plhs[0] = mxCreateDoubleMatrix(static_cast<mwSize>(K), static_cast<mwSize>(K), mxREAL);
     double* counts = mxGetPr(plhs[0]);
 
+    // The fast path also needs the step sums and, per thread, the steps side
+    // by side; the threads are chosen here so that no worker calls the host.
+    const VectorUnit unit = widestVectorUnit();
+    const double operations = 5.0 * static_cast<double>(K) * static_cast<double>(K) *
+                              (T > 1 ? static_cast<double>(T - 1) : 0.0);
+    const int threads = threadsWorthStarting(operations, configuredThreads());
+    const std::size_t workDoubles = tallyWorkingDoubles(unit, static_cast<std::int32_t>(K),
+                                                        static_cast<std::int32_t>(T), threads);
+
     double* w = allocateWork(weightBytes);
     double* X = allocateWork(tableBytes);
-    if (!w || !X) {
+    double* work = workDoubles > 0 ? allocateWork(workDoubles * sizeof(double)) : nullptr;
+    if (!w || !X || (workDoubles > 0 && !work)) {
         mxFree(w);
         mxFree(X);
+        mxFree(work);
         refuse(kNoMemoryMessage);
     }
-    tallyTransitionsInPlace(static_cast<std::int32_t>(K), static_cast<std::int32_t>(T), alpha, beta,
-                            transmat, obslik, counts, w, X);
+    tallyTransitionsOnUnit(unit, threads, static_cast<std::int32_t>(K),
+                           static_cast<std::int32_t>(T), alpha, beta, transmat, obslik, counts, w,
+                           X, work);
     mxFree(w);
     mxFree(X);
+    mxFree(work);
 }

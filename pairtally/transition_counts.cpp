@@ -1,6 +1,38 @@
 #include "transition_counts.h"
 
 #include <cstddef>
+#include <cstdint>
+
+#include "parallel.h"
+
+// The two halves of the counts on each vector unit (transition_counts_lanes.cpp).
+#define DECLARE_TALLY_KERNELS                                                                      \
+    std::size_t stepsSummedAtOnce();                                                               \
+    void stepSums(std::size_t K, std::size_t first, std::size_t count, const double* alpha,        \
+                  const double* beta, const double* A, const double* obslik, double* sums,         \
+                  double* work);                                                                   \
+    void addQuotients(std::size_t K, std::size_t steps, const double* alpha, const double* beta,   \
+                      const double* A, const double* obslik, const double* sums,                   \
+                      std::size_t firstColumn, std::size_t endColumn, double* out);
+#if defined(PLUGINS_HAVE_SSE2)
+namespace unit_sse2
+{
+DECLARE_TALLY_KERNELS
+}
+#endif
+#if defined(PLUGINS_HAVE_AVX2)
+namespace unit_avx2
+{
+DECLARE_TALLY_KERNELS
+}
+#endif
+#if defined(PLUGINS_HAVE_AVX512)
+namespace unit_avx512
+{
+DECLARE_TALLY_KERNELS
+}
+#endif
+#undef DECLARE_TALLY_KERNELS
 
 // Every step's sum is one chain of K*K dependent additions in a fixed order,
 // and that chain bounds the speed. Everything else is arranged to run beneath
@@ -77,7 +109,95 @@ void addNormalised(double* out, const double* X, double sum, std::size_t count)
     for (std::size_t e = 0; e < count; ++e) out[e] = out[e] + X[e] / sum;
 }
 
+struct TallyKernels {
+    std::size_t (*stepsSummedAtOnce)();
+    void (*stepSums)(std::size_t, std::size_t, std::size_t, const double*, const double*,
+                     const double*, const double*, double*, double*);
+    void (*addQuotients)(std::size_t, std::size_t, const double*, const double*, const double*,
+                         const double*, const double*, std::size_t, std::size_t, double*);
+};
+
+bool kernelsFor(VectorUnit unit, TallyKernels* kernels)
+{
+    if (!vectorUnitAvailable(unit)) return false;
+    switch (unit) {
+#if defined(PLUGINS_HAVE_SSE2)
+    case VectorUnit::sse2:
+        *kernels = {unit_sse2::stepsSummedAtOnce, unit_sse2::stepSums, unit_sse2::addQuotients};
+        return true;
+#endif
+#if defined(PLUGINS_HAVE_AVX2)
+    case VectorUnit::avx2:
+        *kernels = {unit_avx2::stepsSummedAtOnce, unit_avx2::stepSums, unit_avx2::addQuotients};
+        return true;
+#endif
+#if defined(PLUGINS_HAVE_AVX512)
+    case VectorUnit::avx512:
+        *kernels = {unit_avx512::stepsSummedAtOnce, unit_avx512::stepSums,
+                    unit_avx512::addQuotients};
+        return true;
+#endif
+    default:
+        return false;
+    }
+}
+
+// The part of [0, count) that part p of `parts` takes.
+std::size_t partStart(std::size_t count, int part, int parts)
+{
+    return count * static_cast<std::size_t>(part) / static_cast<std::size_t>(parts);
+}
+
 } // namespace
+
+std::size_t tallyWorkingDoubles(VectorUnit unit, std::int32_t K, std::int32_t T, int threads)
+{
+    TallyKernels kernels{};
+    if (K < 1 || T < 2 || !kernelsFor(unit, &kernels)) return 0;
+    const std::size_t states = static_cast<std::size_t>(K);
+    const std::size_t perThread = 2 * kernels.stepsSummedAtOnce();
+    const std::size_t parts = threads > 1 ? static_cast<std::size_t>(threads) : 1;
+    if (states > SIZE_MAX / perThread / parts) return 0;
+    const std::size_t side = states * perThread * parts;
+    const std::size_t sums = static_cast<std::size_t>(T) - 1;
+    return side > SIZE_MAX / sizeof(double) - sums ? 0 : side + sums;
+}
+
+void tallyTransitionsOnUnit(VectorUnit unit, int threads, std::int32_t K, std::int32_t T,
+                            const double* alpha, const double* beta, const double* A,
+                            const double* obslik, double* out, double* w, double* X, double* work)
+{
+    TallyKernels kernels{};
+    if (K < 1 || T < 2) return;
+    if (!work || !kernelsFor(unit, &kernels)) {
+        tallyTransitionsInPlace(K, T, alpha, beta, A, obslik, out, w, X);
+        return;
+    }
+    const std::size_t states = static_cast<std::size_t>(K);
+    const std::size_t steps = static_cast<std::size_t>(T) - 1;
+    const int parts = threads > 1 ? threads : 1;
+    const std::size_t atOnce = kernels.stepsSummedAtOnce();
+    double* sums = work;
+    double* side = work + steps;
+
+    // The sums, split by groups of steps summed at once.
+    const std::size_t groups = (steps + atOnce - 1) / atOnce;
+    runParts(parts, parts, [&](int part) {
+        double* mine = side + static_cast<std::size_t>(part) * 2 * atOnce * states;
+        const std::size_t end = partStart(groups, part + 1, parts);
+        for (std::size_t g = partStart(groups, part, parts); g < end; ++g) {
+            const std::size_t first = g * atOnce;
+            const std::size_t count = steps - first < atOnce ? steps - first : atOnce;
+            kernels.stepSums(states, first, count, alpha, beta, A, obslik, sums, mine);
+        }
+    });
+    // The quotients, split by columns of out.
+    runParts(parts, parts, [&](int part) {
+        kernels.addQuotients(states, steps, alpha, beta, A, obslik, sums,
+                             partStart(states, part, parts), partStart(states, part + 1, parts),
+                             out);
+    });
+}
 
 void tallyTransitionsInPlace(std::int32_t K, std::int32_t T, const double* alpha,
                              const double* beta, const double* A, const double* obslik, double* out,

@@ -2,7 +2,10 @@
 // Expected transition counts of a discrete hidden Markov chain, summed over
 // time, from forward and backward messages that the caller supplies.
 
+#include <cstddef>
 #include <cstdint>
+
+#include "vector_unit.h"
 
 // Adds into out (K-by-K, column-major, row = from, column = to) the two-slice
 // table of every pair of consecutive steps, each normalised to sum 1:
@@ -18,3 +21,20 @@
 void tallyTransitionsInPlace(std::int32_t K, std::int32_t T, const double* alpha,
                              const double* beta, const double* A, const double* obslik, double* out,
                              double* w, double* X);
+
+// Doubles of working memory that tallyTransitionsOnUnit needs beyond w and X
+// for this unit and thread count: the T-1 step sums and, per thread, the
+// steps side by side. 0 for the plain unit, for K < 1 or T < 2, or when the
+// count would not fit a size_t (then the plain loops run).
+std::size_t tallyWorkingDoubles(VectorUnit unit, std::int32_t K, std::int32_t T, int threads);
+
+// The same counts as tallyTransitionsInPlace, bit for bit, on the given
+// vector unit and on up to `threads` threads (none of which calls the host):
+// first the sums of all steps, several steps at once, split over the threads
+// by steps; then the quotients, split by columns of out, each element of out
+// receiving them in descending t. work holds tallyWorkingDoubles(unit, K, T,
+// threads) doubles. With the plain unit, an unavailable one or no work
+// array, the plain loops of tallyTransitionsInPlace run on the calling thread.
+void tallyTransitionsOnUnit(VectorUnit unit, int threads, std::int32_t K, std::int32_t T,
+                            const double* alpha, const double* beta, const double* A,
+                            const double* obslik, double* out, double* w, double* X, double* work);

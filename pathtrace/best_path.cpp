@@ -1,6 +1,35 @@
 #include "best_path.h"
 
 #include <cstddef>
+#include <cstdint>
+
+#include "work_memory.h"
+
+// The candidate search of one step on each vector unit (best_path_lanes.cpp):
+// best[j] and from[j] for every destination j < K, from a copy of T whose row
+// k holds T(k, j) at j + k*stride.
+#define DECLARE_BEST_CANDIDATES                                                                    \
+    void bestCandidates(const double* previous, const double* transposed, std::size_t K,           \
+                        std::size_t stride, float initial, double* best, double* from);
+#if defined(PLUGINS_HAVE_SSE2)
+namespace unit_sse2
+{
+DECLARE_BEST_CANDIDATES
+}
+#endif
+#if defined(PLUGINS_HAVE_AVX2)
+namespace unit_avx2
+{
+DECLARE_BEST_CANDIDATES
+}
+#endif
+#if defined(PLUGINS_HAVE_AVX512)
+namespace unit_avx512
+{
+DECLARE_BEST_CANDIDATES
+}
+#endif
+#undef DECLARE_BEST_CANDIDATES
 
 namespace
 {
@@ -121,20 +150,109 @@ float nextColumn(double* D, double* P, const double* previous, const double* O, 
     return total;
 }
 
+using CandidateSearch = void (*)(const double*, const double*, std::size_t, std::size_t, float,
+                                 double*, double*);
+
+CandidateSearch searchFor(VectorUnit unit)
+{
+    if (!vectorUnitAvailable(unit)) return nullptr;
+    switch (unit) {
+#if defined(PLUGINS_HAVE_SSE2)
+    case VectorUnit::sse2:
+        return unit_sse2::bestCandidates;
+#endif
+#if defined(PLUGINS_HAVE_AVX2)
+    case VectorUnit::avx2:
+        return unit_avx2::bestCandidates;
+#endif
+#if defined(PLUGINS_HAVE_AVX512)
+    case VectorUnit::avx512:
+        return unit_avx512::bestCandidates;
+#endif
+    default:
+        return nullptr;
+    }
+}
+
+// Row length of the transposed copy: K rounded up to a whole number of every
+// unit's register groups (4, 8 or 16 destinations).
+constexpr std::size_t kStrideMultiple = 16;
+
+// Copies T (column j = destination) so that row k of the copy holds T(k, j)
+// at j + k*stride, contiguous over destinations; the padding is zero.
+void transposeTransitions(double* transposed, const double* T, std::size_t K, std::size_t stride)
+{
+    for (std::size_t k = 0; k < K; ++k) {
+        double* row = transposed + k * stride;
+        for (std::size_t j = 0; j < K; ++j) row[j] = T[k + j * K];
+        for (std::size_t j = K; j < stride; ++j) row[j] = 0.0;
+    }
+}
+
+// nextColumn with the candidate search on a vector unit: the search leaves
+// each best (widened, exactly) in D and its source in P, and the scores are
+// then finished in ascending state order as nextColumn finishes them.
+float nextColumnBySearch(CandidateSearch search, double* D, double* P, const double* previous,
+                         const double* O, const double* transposed, std::size_t K,
+                         std::size_t stride)
+{
+    search(previous, transposed, K, stride, kInitialBest, D, P);
+    float total = 0.0f;
+    for (std::size_t j = 0; j < K; ++j) {
+        const float v = toSingle(D[j] * O[j]);
+        D[j] = v;
+        total = total + v;
+    }
+    return total;
+}
+
+void plainRecursion(std::size_t K, std::size_t N, const double* O, const double* R, const double* T,
+                    bool normalise, double* D, double* P, double* S)
+{
+    float total = startColumn(D, P, O, R, K);
+    if (normalise) S[0] = scaleColumn(D, K, total);
+    for (std::size_t t = 1; t < N; ++t) {
+        const std::size_t offset = t * K;
+        total = nextColumn(D + offset, P + offset, D + offset - K, O + offset, T, K);
+        if (normalise) S[t] = scaleColumn(D + offset, K, total);
+    }
+}
+
 } // namespace
 
-void bestPathScoresInPlace(std::int32_t K, std::int32_t N, const double* O, const double* R,
-                           const double* T, bool normalise, double* D, double* P, double* S)
+void bestPathScoresOnUnit(VectorUnit unit, std::int32_t K, std::int32_t N, const double* O,
+                          const double* R, const double* T, bool normalise, double* D, double* P,
+                          double* S)
 {
     if (K < 0 || N < 1) return;
     const std::size_t rows = static_cast<std::size_t>(K);
     const std::size_t steps = static_cast<std::size_t>(N);
-
+    const std::size_t stride = (rows + kStrideMultiple - 1) / kStrideMultiple * kStrideMultiple;
+    const CandidateSearch search = searchFor(unit);
+    // The copy is worth making only when there is a step after the first;
+    // it is never a request for zero bytes.
+    double* transposed = nullptr;
+    if (search && rows > 0 && steps > 1 && stride <= SIZE_MAX / sizeof(double) / rows) {
+        transposed = static_cast<double*>(workAllocate(rows * stride * sizeof(double)));
+    }
+    if (!transposed) {
+        plainRecursion(rows, steps, O, R, T, normalise, D, P, S);
+        return;
+    }
+    transposeTransitions(transposed, T, rows, stride);
     float total = startColumn(D, P, O, R, rows);
     if (normalise) S[0] = scaleColumn(D, rows, total);
     for (std::size_t t = 1; t < steps; ++t) {
         const std::size_t offset = t * rows;
-        total = nextColumn(D + offset, P + offset, D + offset - rows, O + offset, T, rows);
+        total = nextColumnBySearch(search, D + offset, P + offset, D + offset - rows, O + offset,
+                                   transposed, rows, stride);
         if (normalise) S[t] = scaleColumn(D + offset, rows, total);
     }
+    workRelease(transposed);
+}
+
+void bestPathScoresInPlace(std::int32_t K, std::int32_t N, const double* O, const double* R,
+                           const double* T, bool normalise, double* D, double* P, double* S)
+{
+    bestPathScoresOnUnit(widestVectorUnit(), K, N, O, R, T, normalise, D, P, S);
 }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "vector_unit.h"
+
 // The running best at the start of every destination state: -1e20 rounded to
 // single precision. A candidate must exceed it to name a source state.
 inline constexpr float kInitialBest = static_cast<float>(-1e20);
@@ -17,5 +19,16 @@ inline constexpr float kInitialBest = static_cast<float>(-1e20);
 // kInitialBest. When normalise is true every column of D is scaled to sum to
 // one and its scale factor goes to S (N values); otherwise S is not touched.
 // With N < 1 or K < 0 nothing is read or written.
+//
+// The candidates of each step are searched on the widest vector unit
+// (widestVectorUnit()), in a transposed copy of T taken from the working
+// memory of host/work_memory.h for the call; when that memory cannot be had
+// the plain loops run instead. Every path gives the same bits.
 void bestPathScoresInPlace(std::int32_t K, std::int32_t N, const double* O, const double* R,
                            const double* T, bool normalise, double* D, double* P, double* S);
+
+// The same on the given unit (plain: the scalar loops, which need no working
+// memory). A unit that is not available runs the plain loops.
+void bestPathScoresOnUnit(VectorUnit unit, std::int32_t K, std::int32_t N, const double* O,
+                          const double* R, const double* T, bool normalise, double* D, double* P,
+                          double* S);

@@ -219,3 +219,32 @@ TEST_F(PairtallyEntry, TablesBeyondTheHostsLimitEndTheCallWithTheHostsError)
     standin::setAllocationLimit(saved);
     EXPECT_EQ(standin::liveAllocations(), before);
 }
+
+// A call large enough to start threads gives the plain loops' bits whatever
+// HMM_PLUGINS_THREADS and HMM_PLUGINS_VECTOR_UNIT say, and frees everything.
+TEST_F(PairtallyEntry, ThreadAndVectorUnitSettingsLeaveTheBitsUnchanged)
+{
+    const int K = 67, T = 300;
+    Array a = makeMatrix(K, T, ramp(K * T, 0.3)), b = makeMatrix(K, T, ramp(K * T, 0.7));
+    Array A = makeMatrix(K, K, ramp(K * K, 0.2)), o = makeMatrix(K, T, ramp(K * T, 0.9));
+    std::vector<double> expected(K * K, 0.0), w(K), X(K * K);
+    tallyTransitionsInPlace(K, T, mxGetPr(a.get()), mxGetPr(b.get()), mxGetPr(A.get()),
+                            mxGetPr(o.get()), expected.data(), w.data(), X.data());
+    const std::size_t before = standin::liveAllocations();
+    for (const char* threads : {"1", "2", "3"}) {
+        for (const char* unit : {"plain", "sse2", "avx2", "avx512"}) {
+            setenv("HMM_PLUGINS_THREADS", threads, 1);
+            setenv("HMM_PLUGINS_VECTOR_UNIT", unit, 1);
+            {
+                Call call = callPlugin(pairtally, 1, {a.get(), b.get(), A.get(), o.get()});
+                EXPECT_CLEAN_SUCCESS(call);
+                const std::vector<double> counts = valuesOf(call.result(0));
+                EXPECT_EQ(std::memcmp(counts.data(), expected.data(), counts.size() * 8), 0)
+                    << threads << " threads, " << unit;
+            }
+            EXPECT_EQ(standin::liveAllocations(), before);
+        }
+    }
+    unsetenv("HMM_PLUGINS_THREADS");
+    unsetenv("HMM_PLUGINS_VECTOR_UNIT");
+}

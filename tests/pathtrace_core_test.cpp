@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -254,6 +256,126 @@ TEST(PathtraceCore, MatchesThePlainRecursionBitForBit)
                 EXPECT_TRUE(sameResults(fast.D, plain.D)) << where;
                 EXPECT_TRUE(sameBits(fast.P, plain.P)) << where;
                 EXPECT_TRUE(sameResults(fast.S, plain.S)) << where;
+            }
+        }
+    }
+}
+
+namespace
+{
+
+// Values that tie often after rounding to single (1 + 2^-40 rounds to 1),
+// signed zeros, single-precision subnormals and products that underflow,
+// overflow to infinity or are NaN.
+std::vector<double> tieValues(std::size_t count, std::mt19937_64* generator)
+{
+    static const double choices[] = {0.0,
+                                     -0.0,
+                                     1.0,
+                                     1.0 + std::ldexp(1.0, -40),
+                                     1.0 - std::ldexp(1.0, -30),
+                                     0.5,
+                                     std::ldexp(1.0, -140),
+                                     std::ldexp(1.0, -75),
+                                     1e30,
+                                     -0.25,
+                                     kNaN,
+                                     kInf,
+                                     -kInf};
+    std::vector<double> values(count);
+    for (double& value : values) value = choices[(*generator)() % std::size(choices)];
+    return values;
+}
+
+const VectorUnit kUnits[] = {VectorUnit::plain, VectorUnit::sse2, VectorUnit::avx2,
+                             VectorUnit::avx512};
+
+Scores runOnUnit(VectorUnit unit, int K, int N, const std::vector<double>& O,
+                 const std::vector<double>& R, const std::vector<double>& T, bool normalise)
+{
+    const std::size_t cells = static_cast<std::size_t>(K) * N;
+    Scores out{std::vector<double>(cells, kNaN), std::vector<double>(cells, kNaN),
+               std::vector<double>(N, 0.0)};
+    bestPathScoresOnUnit(unit, K, N, O.data(), R.data(), T.data(), normalise, out.D.data(),
+                         out.P.data(), out.S.data());
+    return out;
+}
+
+} // namespace
+
+// Every vector unit against the plain recursion: every state count up to 70
+// (each remainder of 4, 8 and 16 destinations, and blocks of 4 registers),
+// ordinary, special and tie-heavy values, normalisation off and on.
+TEST(PathtraceCore, EveryVectorUnitMatchesThePlainRecursionBitForBit)
+{
+    for (VectorUnit unit : kUnits) {
+        if (!vectorUnitAvailable(unit)) {
+            std::printf("%s: not available here, not tested\n", vectorUnitName(unit));
+            continue;
+        }
+        std::mt19937_64 generator(11);
+        for (int K = 0; K <= 70; ++K) {
+            for (int kind = 0; kind < 3; ++kind) {
+                const std::size_t k = static_cast<std::size_t>(K);
+                const int N = 1 + static_cast<int>(generator() % 12);
+                const bool normalise = generator() % 2 == 0;
+                auto values = [&](std::size_t count) {
+                    return kind == 2 ? tieValues(count, &generator)
+                                     : mixedValues(count, kind == 0 ? 0.0 : 0.05, &generator);
+                };
+                const std::vector<double> O = values(k * N), R = values(k), T = values(k * k);
+                Scores fast = runOnUnit(unit, K, N, O, R, T, normalise);
+                Scores plain = plainRecursion(k, N, O, R, T, normalise);
+                const std::string where =
+                    std::string(vectorUnitName(unit)) + ", K = " + std::to_string(K) +
+                    ", N = " + std::to_string(N) + ", kind " + std::to_string(kind);
+                EXPECT_TRUE(sameResults(fast.D, plain.D)) << where;
+                EXPECT_TRUE(sameBits(fast.P, plain.P)) << where;
+                EXPECT_TRUE(sameResults(fast.S, plain.S)) << where;
+            }
+        }
+    }
+}
+
+// Hand-made columns for each unit: ties after rounding keep the lowest
+// source, NaN and candidates at or below the initial best never win, a zero
+// column gives pointer 1, -0 before +0 keeps -0; at K = 37 and 70 the
+// decisive sources sit in the register tails.
+TEST(PathtraceCore, EveryVectorUnitKeepsTiesNaNAndZerosAsThePlainLoops)
+{
+    const double nudged = 1.0 + std::ldexp(1.0, -40);
+    for (VectorUnit unit : kUnits) {
+        if (!vectorUnitAvailable(unit)) continue;
+        for (int K : {1, 5, 37, 70}) {
+            const std::size_t k = static_cast<std::size_t>(K);
+            for (int pattern = 0; pattern < 4; ++pattern) {
+                std::vector<double> O(2 * k, 1.0), R(k, 1.0), T(k * k, 1.0);
+                for (std::size_t s = 0; s < k; ++s) {
+                    switch (pattern) {
+                    case 0: // all tied after rounding, the last one larger in double
+                        O[s] = s + 1 == k ? nudged : 1.0;
+                        break;
+                    case 1: // NaN everywhere except the last source
+                        O[s] = s + 1 == k ? 0.5 : kNaN;
+                        break;
+                    case 2: // zeros, the first one negative
+                        O[s] = s == 0 ? -0.0 : 0.0;
+                        break;
+                    default: // at most the initial best, or -Inf
+                        O[s] = s % 2 ? -kInf : static_cast<double>(kInitialBest);
+                        break;
+                    }
+                }
+                for (bool normalise : {false, true}) {
+                    Scores fast = runOnUnit(unit, K, 2, O, R, T, normalise);
+                    Scores plain = plainRecursion(k, 2, O, R, T, normalise);
+                    const std::string where = std::string(vectorUnitName(unit)) +
+                                              ", K = " + std::to_string(K) + ", pattern " +
+                                              std::to_string(pattern);
+                    EXPECT_TRUE(sameResults(fast.D, plain.D)) << where;
+                    EXPECT_TRUE(sameBits(fast.P, plain.P)) << where;
+                    EXPECT_TRUE(sameResults(fast.S, plain.S)) << where;
+                }
             }
         }
     }

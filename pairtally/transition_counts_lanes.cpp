@@ -1,0 +1,155 @@
+// The two halves of the transition counts on one vector unit. Built once per
+// unit (cmake's add_vector_unit_sources).
+//
+// stepSums: the sums s_t of several steps at once, one step per lane. Each
+// lane forms its own step's table entries, (A(i, j) * alpha(i, t)) * w_t(j)
+// with w_t(j) = beta(j, t+1) * obslik(j, t+1), and adds them from 0 row by
+// row, exactly the chain of the plain loops; the chains of the lanes and of
+// the registers are independent, so the sums no longer wait on each other.
+//
+// addQuotients: out(i, j) += X_t(i, j) / s_t for t from the last step down to
+// 0, lanes across the rows i of a column of out. The entries X_t are formed
+// again with the same two products; every element of out receives its
+// quotients in descending t, as in the plain loops.
+
+#include "vector_lanes.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace VECTOR_UNIT_NAMESPACE
+{
+namespace
+{
+
+constexpr std::size_t kLanes = kDoubleLanes;
+// Registers of steps summed at once, and registers of out rows per column.
+constexpr std::size_t kSumRegisters = 4;
+constexpr std::size_t kOutRegisters = 4;
+// Steps whose columns of alpha are reused from cache across the columns of out.
+constexpr std::size_t kStepBlock = 64;
+
+DoubleLanes splat(double value)
+{
+    DoubleLanes lanes;
+    for (std::size_t lane = 0; lane < kLanes; ++lane) lanes[lane] = value;
+    return lanes;
+}
+
+DoubleLanes load(const double* from)
+{
+    DoubleLanes lanes;
+    std::memcpy(&lanes, from, sizeof lanes);
+    return lanes;
+}
+
+void store(double* to, DoubleLanes lanes) { std::memcpy(to, &lanes, sizeof lanes); }
+
+} // namespace
+
+// Steps summed at once by stepSums, and the doubles of its working array.
+std::size_t stepsSummedAtOnce() { return kLanes * kSumRegisters; }
+
+// sums[t] = s_t for t = first .. first + count - 1 (count at most
+// stepsSummedAtOnce()); work holds 2 * K * stepsSummedAtOnce() doubles.
+void stepSums(std::size_t K, std::size_t first, std::size_t count, const double* alpha,
+              const double* beta, const double* A, const double* obslik, double* sums, double* work)
+{
+    constexpr std::size_t kSteps = kLanes * kSumRegisters;
+    // Row i of alphaByStep holds alpha(i, t) of the steps side by side, row j
+    // of weightByStep w_t(j); the lanes of absent steps hold 0.
+    double* alphaByStep = work;
+    double* weightByStep = work + K * kSteps;
+    for (std::size_t i = 0; i < K; ++i) {
+        for (std::size_t s = 0; s < kSteps; ++s) {
+            const std::size_t t = first + s;
+            alphaByStep[i * kSteps + s] = s < count ? alpha[i + t * K] : 0.0;
+            weightByStep[i * kSteps + s] =
+                s < count ? beta[i + (t + 1) * K] * obslik[i + (t + 1) * K] : 0.0;
+        }
+    }
+    DoubleLanes sum[kSumRegisters];
+    for (std::size_t r = 0; r < kSumRegisters; ++r) sum[r] = splat(0.0);
+    for (std::size_t i = 0; i < K; ++i) {
+        DoubleLanes alphaI[kSumRegisters];
+        for (std::size_t r = 0; r < kSumRegisters; ++r) {
+            alphaI[r] = load(alphaByStep + i * kSteps + r * kLanes);
+        }
+        for (std::size_t j = 0; j < K; ++j) {
+            const DoubleLanes a = splat(A[i + j * K]);
+            const double* w = weightByStep + j * kSteps;
+#pragma GCC unroll 4
+            for (std::size_t r = 0; r < kSumRegisters; ++r) {
+                const DoubleLanes x = (a * alphaI[r]) * load(w + r * kLanes);
+                sum[r] = sum[r] + x;
+            }
+        }
+    }
+    for (std::size_t r = 0; r < kSumRegisters; ++r) {
+        for (std::size_t lane = 0; lane < kLanes; ++lane) {
+            const std::size_t s = r * kLanes + lane;
+            if (s < count) sums[first + s] = sum[r][lane];
+        }
+    }
+}
+
+// For the columns j = firstColumn .. endColumn - 1 of out and every step
+// t = steps - 1 down to 0: out(i, j) += X_t(i, j) / sums[t].
+void addQuotients(std::size_t K, std::size_t steps, const double* alpha, const double* beta,
+                  const double* A, const double* obslik, const double* sums,
+                  std::size_t firstColumn, std::size_t endColumn, double* out)
+{
+    double weights[kStepBlock];
+    for (std::size_t end = steps; end > 0;) {
+        const std::size_t low = end > kStepBlock ? end - kStepBlock : 0;
+        for (std::size_t j = firstColumn; j < endColumn; ++j) {
+            for (std::size_t t = low; t < end; ++t) {
+                weights[t - low] = beta[j + (t + 1) * K] * obslik[j + (t + 1) * K];
+            }
+            double* outColumn = out + j * K;
+            const double* aColumn = A + j * K;
+            std::size_t i = 0;
+            for (; i + kOutRegisters * kLanes <= K; i += kOutRegisters * kLanes) {
+                DoubleLanes o[kOutRegisters], a[kOutRegisters];
+#pragma GCC unroll 4
+                for (std::size_t r = 0; r < kOutRegisters; ++r) {
+                    o[r] = load(outColumn + i + r * kLanes);
+                    a[r] = load(aColumn + i + r * kLanes);
+                }
+                for (std::size_t t = end; t-- > low;) {
+                    const DoubleLanes w = splat(weights[t - low]);
+                    const DoubleLanes s = splat(sums[t]);
+                    const double* alphaT = alpha + i + t * K;
+#pragma GCC unroll 4
+                    for (std::size_t r = 0; r < kOutRegisters; ++r) {
+                        const DoubleLanes x = (a[r] * load(alphaT + r * kLanes)) * w;
+                        o[r] = o[r] + x / s;
+                    }
+                }
+#pragma GCC unroll 4
+                for (std::size_t r = 0; r < kOutRegisters; ++r)
+                    store(outColumn + i + r * kLanes, o[r]);
+            }
+            for (; i + kLanes <= K; i += kLanes) {
+                DoubleLanes o = load(outColumn + i);
+                const DoubleLanes a = load(aColumn + i);
+                for (std::size_t t = end; t-- > low;) {
+                    const DoubleLanes x = (a * load(alpha + i + t * K)) * splat(weights[t - low]);
+                    o = o + x / splat(sums[t]);
+                }
+                store(outColumn + i, o);
+            }
+            for (; i < K; ++i) {
+                double o = outColumn[i];
+                for (std::size_t t = end; t-- > low;) {
+                    const double x = (aColumn[i] * alpha[i + t * K]) * weights[t - low];
+                    o = o + x / sums[t];
+                }
+                outColumn[i] = o;
+            }
+        }
+        end = low;
+    }
+}
+
+} // namespace VECTOR_UNIT_NAMESPACE
