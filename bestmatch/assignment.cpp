@@ -167,6 +167,9 @@ void bestmatch(double* assignment, double* cost, const double* costs, std::int32
 {
     *cost = 0.0;
     for (std::int32_t i = 0; i < M; ++i) assignment[i] = 0.0;
+    // Without elements there is nothing to pair: the cleared results are the
+    // answer, and no working memory is set up however large the other count.
+    if (M == 0 || N == 0) return;
     std::size_t elements = 0;
     std::size_t bytes = 0;
     if (!workcostsize(M, N, &elements, &bytes)) {
