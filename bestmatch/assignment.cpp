@@ -151,6 +151,7 @@ const char* solve(double* assignment, double* cost, const double* costs, double*
         reducecolumns(workCost, M, N);
         placestarsbycolumn(&state);
     }
+    defershifts(&state);
     std::uint64_t stepsRun = 0;
     const MunkresOutcome outcome = runstepmachine(&state, steplimit(state.targetPairs), &stepsRun);
     releasestate(&state);

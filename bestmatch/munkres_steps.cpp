@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 
 #include "work_memory.h"
@@ -29,6 +30,13 @@ std::int32_t* obtainindices(std::int32_t count, std::int32_t fill)
 std::int32_t firstuncoveredzero(const MunkresState& state, std::int32_t j, std::int32_t from)
 {
     const double* column = columnof(state, j);
+    if (state.shiftsDeferred) {
+        const double shift = state.columnShift[j];
+        for (std::int32_t i = from; i < state.M; ++i) {
+            if (!state.rowCovered[i] && (column[i] + state.rowShift[i]) - shift == 0.0) return i;
+        }
+        return state.M;
+    }
     for (std::int32_t i = from; i < state.M; ++i) {
         if (!state.rowCovered[i] && column[i] == 0.0) return i;
     }
@@ -50,16 +58,28 @@ void uncoverallrows(MunkresState* state)
 }
 
 // Finds the least working cost of column j in an uncovered row, and the first
-// row holding it, and remembers both.
+// row holding it, and remembers both. With deferred shifts it compares
+// workCost + rowShift: the column's shift is common to the column and every
+// operation is exact, so the order and the first least row are the same.
 void findcolumnleast(MunkresState* state, std::int32_t j)
 {
     const double* column = columnof(*state, j);
     double least = std::numeric_limits<double>::infinity();
     std::int32_t leastRow = state->M;
-    for (std::int32_t i = 0; i < state->M; ++i) {
-        if (!state->rowCovered[i] && least > column[i]) {
-            least = column[i];
-            leastRow = i;
+    if (state->shiftsDeferred) {
+        for (std::int32_t i = 0; i < state->M; ++i) {
+            const double raised = column[i] + state->rowShift[i];
+            if (!state->rowCovered[i] && least > raised) {
+                least = raised;
+                leastRow = i;
+            }
+        }
+    } else {
+        for (std::int32_t i = 0; i < state->M; ++i) {
+            if (!state->rowCovered[i] && least > column[i]) {
+                least = column[i];
+                leastRow = i;
+            }
         }
     }
     state->leastOfColumn[j] = least;
@@ -84,7 +104,9 @@ double smallestuncovered(MunkresState* state)
     for (std::int32_t j = 0; j < state->N; ++j) {
         if (state->columnCovered[j]) continue;
         if (!columnleastknown(*state, j)) findcolumnleast(state, j);
-        if (h > state->leastOfColumn[j]) h = state->leastOfColumn[j];
+        const double least = state->shiftsDeferred ? state->leastOfColumn[j] - state->columnShift[j]
+                                                   : state->leastOfColumn[j];
+        if (h > least) h = least;
     }
     return h;
 }
@@ -117,7 +139,91 @@ void shiftcolumn(MunkresState* state, std::int32_t j, double h)
     state->zeroSearchStart[j] = least == 0.0 ? leastRow : state->M;
 }
 
+// One deferred shift by h, when it keeps every sum exact: the covered rows
+// and the uncovered columns take h into their sums. An uncovered column's
+// remembered least (known for all of them after smallestuncovered) moves with
+// the column, so its first zero in an uncovered row is its least row when the
+// least has become zero. False, changing nothing, when the shift could round.
+bool deferredshift(MunkresState* state, double h)
+{
+    const double total = state->shiftTotal + h;
+    const double largest = state->largestStart + total;
+    if (!std::isfinite(largest) || !(largest <= 0.5 * state->exactBelow)) return false;
+    state->shiftTotal = total;
+    for (std::int32_t k = 0; k < state->coveredRowCount; ++k) {
+        const std::int32_t i = state->coveredRows[k];
+        state->rowShift[i] = state->rowShift[i] + h;
+    }
+    for (std::int32_t j = 0; j < state->N; ++j) {
+        if (state->columnCovered[j]) continue;
+        state->columnShift[j] = state->columnShift[j] + h;
+        const bool zero = state->leastOfColumn[j] - state->columnShift[j] == 0.0;
+        state->zeroSearchStart[j] = zero ? state->leastRowOfColumn[j] : state->M;
+    }
+    return true;
+}
+
+// Writes the deferred shifts out into the working costs (exactly: no sum has
+// rounded so far) and turns deferral off.
+void writeoutshifts(MunkresState* state)
+{
+    for (std::int32_t j = 0; j < state->N; ++j) {
+        double* column = columnof(*state, j);
+        const double shift = state->columnShift[j];
+        for (std::int32_t i = 0; i < state->M; ++i) {
+            column[i] = (column[i] + state->rowShift[i]) - shift;
+        }
+        if (state->leastRowOfColumn[j] != kNoMark) {
+            state->leastOfColumn[j] = state->leastOfColumn[j] - shift;
+        }
+    }
+    state->shiftsDeferred = false;
+}
+
+// The exponent of the lowest set bit of a positive finite double.
+int lowestbit(double x)
+{
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &x, sizeof bits);
+    const auto exponent = static_cast<int>((bits >> 52) & 0x7ff);
+    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    int base = -1074;
+    if (exponent != 0) {
+        mantissa |= std::uint64_t{1} << 52;
+        base = exponent - 1075;
+    }
+    return base + __builtin_ctzll(mantissa);
+}
+
 } // namespace
+
+void defershifts(MunkresState* state)
+{
+    const std::size_t elements =
+        static_cast<std::size_t>(state->M) * static_cast<std::size_t>(state->N);
+    double largest = 0.0;
+    int grain = std::numeric_limits<int>::max();
+    for (std::size_t k = 0; k < elements; ++k) {
+        const double v = state->workCost[k];
+        if (v > largest) largest = v;
+        if (v > 0.0) {
+            const int low = lowestbit(v);
+            if (low < grain) grain = low;
+        }
+    }
+    if (grain == std::numeric_limits<int>::max()) grain = 0; // all zero: nothing to shift
+    state->largestStart = largest;
+    state->shiftTotal = 0.0;
+    state->exactBelow = std::ldexp(1.0, 53 + grain); // +Inf past the largest exponent
+    state->shiftsDeferred = true;
+}
+
+double workcostof(const MunkresState& state, std::int32_t i, std::int32_t j)
+{
+    const double stored = columnof(state, j)[i];
+    if (!state.shiftsDeferred) return stored;
+    return (stored + state.rowShift[i]) - state.columnShift[j];
+}
 
 bool obtainstate(MunkresState* state, double* assignment, double* workCost, std::int32_t M,
                  std::int32_t N)
@@ -140,10 +246,15 @@ bool obtainstate(MunkresState* state, double* assignment, double* workCost, std:
         static_cast<double*>(workAllocateZeroed(static_cast<std::size_t>(N), sizeof(double)));
     state->leastRowOfColumn = obtainindices(N, kNoMark);
     state->coveredRows = obtainindices(M, 0);
+    state->rowShift =
+        static_cast<double*>(workAllocateZeroed(static_cast<std::size_t>(M), sizeof(double)));
+    state->columnShift =
+        static_cast<double*>(workAllocateZeroed(static_cast<std::size_t>(N), sizeof(double)));
     const bool obtained = state->columnCovered && state->rowCovered && state->starColumnOfRow &&
                           state->starRowOfColumn && state->primeColumnOfRow &&
                           state->zeroSearchStart && state->leastOfColumn &&
-                          state->leastRowOfColumn && state->coveredRows;
+                          state->leastRowOfColumn && state->coveredRows && state->rowShift &&
+                          state->columnShift;
     if (!obtained) releasestate(state);
     return obtained;
 }
@@ -159,6 +270,8 @@ void releasestate(MunkresState* state)
     workRelease(state->leastOfColumn);
     workRelease(state->leastRowOfColumn);
     workRelease(state->coveredRows);
+    workRelease(state->rowShift);
+    workRelease(state->columnShift);
     *state = MunkresState{}; // nothing left to release twice
 }
 
@@ -246,6 +359,11 @@ MunkresStep step5(MunkresState* state)
 {
     const double h = smallestuncovered(state);
     if (!std::isfinite(h)) return MunkresStep::overflowed;
+    ++state->shiftsRun;
+    if (state->shiftsDeferred) {
+        if (deferredshift(state, h)) return MunkresStep::step3;
+        writeoutshifts(state);
+    }
     for (std::int32_t j = 0; j < state->N; ++j) shiftcolumn(state, j, h);
     return MunkresStep::step3;
 }

@@ -145,10 +145,19 @@ PlainMachine preparePlain(std::vector<double> costs, int M, int N)
     return p;
 }
 
-::testing::AssertionResult sameState(const PlainMachine& p, const MunkresState& f)
+// With deferred shifts the working costs are compared as values: a -0.0 that
+// the plain machine never shifts comes out of the deferred sums as +0.0, and
+// the two zeros take part in every comparison and shift alike.
+::testing::AssertionResult sameState(const PlainMachine& p, const MunkresState& f, bool deferred)
 {
-    if (std::memcmp(p.workCost.data(), f.workCost, p.workCost.size() * sizeof(double)))
+    if (!deferred && std::memcmp(p.workCost.data(), f.workCost, p.workCost.size() * sizeof(double)))
         return ::testing::AssertionFailure() << "working costs differ";
+    for (int j = 0; deferred && j < p.N; ++j)
+        for (int i = 0; i < p.M; ++i)
+            if (!(workcostof(f, i, j) == p.workCost[p.at(i, j)]))
+                return ::testing::AssertionFailure()
+                       << "working cost (" << i << ", " << j << ") differs: " << workcostof(f, i, j)
+                       << " against " << p.workCost[p.at(i, j)];
     for (int i = 0; i < p.M; ++i) {
         if (p.assignment[i] != f.assignment[i] ||
             p.markInRow(p.starred, i) != f.starColumnOfRow[i] ||
@@ -178,16 +187,22 @@ MunkresStep take(MunkresState* state, MunkresStep step, int* row, int* column)
     }
 }
 
-void runInLockstep(const std::vector<double>& costs, int M, int N)
+// Runs both machines in lockstep; returns the number of shifts.
+std::uint64_t runInLockstep(const std::vector<double>& costs, int M, int N, bool deferred = false,
+                            bool* stillDeferred = nullptr)
 {
     PlainMachine plain = preparePlain(costs, M, N);
     std::vector<double> assignment(M), workCost = plain.workCost;
     MunkresState fast{};
-    ASSERT_TRUE(obtainstate(&fast, assignment.data(), workCost.data(), M, N));
+    if (!obtainstate(&fast, assignment.data(), workCost.data(), M, N)) {
+        ADD_FAILURE() << "no memory for the state";
+        return 0;
+    }
     for (int i = 0; i < M; ++i)
         if (plain.markInRow(plain.starred, i) >= 0)
             setstar(&fast, i, plain.markInRow(plain.starred, i));
     std::copy(plain.columnCovered.begin(), plain.columnCovered.end(), fast.columnCovered);
+    if (deferred) defershifts(&fast);
 
     int row = 0, column = 0, fastRow = 0, fastColumn = 0;
     std::uint64_t steps = 0;
@@ -196,12 +211,15 @@ void runInLockstep(const std::vector<double>& costs, int M, int N)
         const MunkresStep fastNext = take(&fast, next, &fastRow, &fastColumn);
         const bool sameStep = plainNext == fastNext && row == fastRow && column == fastColumn;
         EXPECT_TRUE(sameStep) << "step " << steps << ", " << M << "x" << N;
-        EXPECT_TRUE(sameState(plain, fast)) << "step " << steps << ", " << M << "x" << N;
+        EXPECT_TRUE(sameState(plain, fast, deferred)) << "step " << steps << ", " << M << "x" << N;
         if (::testing::Test::HasFailure()) break;
         next = plainNext;
     }
     EXPECT_LE(steps, steplimit(std::min(M, N)));
+    const std::uint64_t shifts = fast.shiftsRun;
+    if (stillDeferred) *stillDeferred = fast.shiftsDeferred;
     releasestate(&fast);
+    return shifts;
 }
 
 } // namespace
@@ -225,4 +243,61 @@ TEST(BestmatchEquivalence, EveryStepMatchesThePlainMachineBitForBit)
         for (double& v : costs) v = kinds[trial % 4]();
         runInLockstep(costs, M, N);
     }
+}
+
+TEST(BestmatchEquivalence, DeferredShiftsMatchThePlainMachineOnEveryFamily)
+{
+    // Families on a binary grid, where shifts are deferred for the whole run
+    // or until a sum would leave the exact range, and families that round at
+    // once: every state between two steps must agree with the plain machine.
+    std::mt19937_64 rng(20261208);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_int_distribution<int> size(1, 30);
+    int i = 0, j = 0, M = 1, N = 1;
+    const std::vector<std::function<double()>> families = {
+        [&] { return unit(rng); },                       // uniform
+        [&] { return double(int(unit(rng) * 5)); },      // small integers, ties
+        [&] { return double((i + 1) * (j + 1)); },       // i*j
+        [&] { return std::pow(10.0, -12 * unit(rng)); }, // 10^(-12U)
+        [&] { return unit(rng) < 0.5 ? 1e-9 : 1e9; },    // 1e-9 next to 1e9
+        [&] {
+            const double u = unit(rng); // 0, tiny and ~1
+            return u < 0.3 ? 0.0 : u < 0.6 ? std::pow(10.0, -15 - 3 * unit(rng)) : 1 + unit(rng);
+        },
+        [&] { return unit(rng) < 0.2 ? INFINITY : double(int(unit(rng) * 9)); }, // forbidden
+        [&] { return i == 0 || j == N - 1 ? INFINITY : unit(rng); }, // forbidden row, column
+        [&] { return std::round(10 * unit(rng)) / 10; },             // decimals, ties
+        [&] { return double(int(unit(rng) * 64)) / 64; },            // k/64
+        [&] { return std::round(0x1p52 * unit(rng)); },              // integers up to 2^52
+        [&] { return double(int(unit(rng) * 100)); },                // integers in [0, 100)
+        [&] { return 0x1p-1070 * double(int(unit(rng) * 16)); },     // subnormals
+        [&] { return std::exp(-20 * unit(rng)); }};
+    std::uint64_t shifts = 0;
+    std::vector<int> endedDeferred(families.size());
+    for (int trial = 0; trial < 26 * 14 && !HasFailure(); ++trial) {
+        const auto& family = families[trial % families.size()];
+        const bool larger = trial >= 26 * 13;
+        M = larger ? 40 + int(unit(rng) * 40) : size(rng);
+        N = larger ? 40 + int(unit(rng) * 40) : size(rng);
+        std::vector<double> costs(std::size_t(M) * N);
+        for (j = 0; j < N; ++j)
+            for (i = 0; i < M; ++i) costs[i + std::size_t(j) * M] = family();
+        // Infinite costs stand in as the solver replaces them.
+        double largest = 0;
+        for (double v : costs) largest = std::isfinite(v) ? std::max(largest, v) : largest;
+        for (double& v : costs)
+            if (std::isinf(v)) v = largest > 0 ? largest * 10 * double(costs.size()) : 10.0;
+        const std::uint64_t plainShifts = runInLockstep(costs, M, N, false);
+        bool stillDeferred = false;
+        EXPECT_EQ(runInLockstep(costs, M, N, true, &stillDeferred), plainShifts)
+            << "trial " << trial;
+        endedDeferred[trial % families.size()] += stillDeferred && plainShifts > 0;
+        shifts += plainShifts;
+    }
+    EXPECT_GT(shifts, 1000u);
+    // Integers, i*j and k/64 stay deferred; uniform costs leave it at once,
+    // large integers when their sums need more than 53 bits.
+    for (int family : {2, 9, 11}) EXPECT_GT(endedDeferred[family], 15) << family;
+    EXPECT_LT(endedDeferred[0], 3);
+    EXPECT_LT(endedDeferred[10], 20);
 }
