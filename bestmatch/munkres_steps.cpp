@@ -344,12 +344,34 @@ MunkresStep step4(MunkresState* state, std::int32_t row, std::int32_t column)
         j = state->primeColumnOfRow[starRow];
     }
     for (std::int32_t r = 0; r < state->M; ++r) state->primeColumnOfRow[r] = kNoMark;
-    uncoverallrows(state);
-    // Rows are uncovered again: what was known about uncovered rows is void.
+    // Every row is uncovered again. A column whose least over the uncovered
+    // rows is known takes in the rows being uncovered, so it is known over
+    // all rows; then its first zero is its least row if the least is zero,
+    // and it has none otherwise.
     for (std::int32_t c = 0; c < state->N; ++c) {
-        state->zeroSearchStart[c] = 0;
-        state->leastRowOfColumn[c] = kNoMark;
+        if (!columnleastknown(*state, c)) {
+            state->zeroSearchStart[c] = 0;
+            state->leastRowOfColumn[c] = kNoMark;
+            continue;
+        }
+        const double* columnCost = columnof(*state, c);
+        double least = state->leastOfColumn[c];
+        std::int32_t leastRow = state->leastRowOfColumn[c];
+        for (std::int32_t k = 0; k < state->coveredRowCount; ++k) {
+            const std::int32_t r = state->coveredRows[k];
+            const double v =
+                state->shiftsDeferred ? columnCost[r] + state->rowShift[r] : columnCost[r];
+            if (v < least || (v == least && r < leastRow)) {
+                least = v;
+                leastRow = r;
+            }
+        }
+        state->leastOfColumn[c] = least;
+        state->leastRowOfColumn[c] = leastRow;
+        const double value = state->shiftsDeferred ? least - state->columnShift[c] : least;
+        state->zeroSearchStart[c] = value == 0.0 ? leastRow : state->M;
     }
+    uncoverallrows(state);
     return MunkresStep::step2a;
 }
 

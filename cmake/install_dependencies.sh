@@ -1,10 +1,14 @@
 #!/bin/sh
 # Installs what building, testing and the demo need on a Debian machine,
 # when something is missing. As root it runs apt-get; otherwise it prints the
-# exact command to run and stops.
+# exact command to run and stops. With the argument `bench` it also installs
+# what the benchmark against scipy needs (make bench-bestmatch).
 set -eu
 
 packages="cmake make g++ googletest libgtest-dev libbenchmark-dev octave liboctave-dev octave-statistics gnuplot-nox fonts-freefont-otf ghostscript valgrind"
+if [ "${1:-}" = bench ]; then
+  packages="$packages python3 python3-numpy python3-scipy"
+fi
 
 missing=""
 have_package() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
