@@ -5,8 +5,8 @@ on the very same matrices, in one table.
 Usage: bestmatch_compare.py TIMER [WORKDIR]
 TIMER is build/bench/bestmatch_timer. The matrices are written once into
 WORKDIR (a temporary folder by default); the timer reads them, and scipy
-solves the same arrays here. Times are CPU-time medians of 3 runs (1 for the
-reference on the largest matrices)."""
+solves the same arrays here. Times are CPU-time medians of 3 runs (1 for the C++
+solvers above 2 million elements)."""
 
 import os
 import subprocess
