@@ -3,6 +3,7 @@
 on the very same matrices, in one table.
 
 Usage: bestmatch_compare.py TIMER [WORKDIR]
+BESTMATCH_CASES=0,1,3 runs only the listed rows of the table (0-based).
 TIMER is build/bench/bestmatch_timer. The matrices are written once into
 WORKDIR (a temporary folder by default); the timer reads them, and scipy
 solves the same arrays here. Times are CPU-time medians of 3 runs (1 for the C++
@@ -45,7 +46,11 @@ def main():
     workdir = sys.argv[2] if len(sys.argv) > 2 else tempfile.mkdtemp(prefix="bestmatch_bench_")
     rng = np.random.default_rng(2026)
     rows = []
+    only = os.environ.get("BESTMATCH_CASES")
+    chosen = {int(k) for k in only.split(",")} if only else None
     for k, (name, costs) in enumerate(cases(rng)):
+        if chosen is not None and k not in chosen:
+            continue
         path = os.path.join(workdir, f"costs{k}.bin")
         with open(path, "wb") as f:
             np.array(costs.shape, dtype=np.int32).tofile(f)
