@@ -139,6 +139,49 @@ void shiftcolumn(MunkresState* state, std::int32_t j, double h)
     state->zeroSearchStart[j] = least == 0.0 ? leastRow : state->M;
 }
 
+// The exponent of the lowest set bit of a positive finite double.
+int lowestbit(double x)
+{
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &x, sizeof bits);
+    const auto exponent = static_cast<int>((bits >> 52) & 0x7ff);
+    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    int base = -1074;
+    if (exponent != 0) {
+        mantissa |= std::uint64_t{1} << 52;
+        base = exponent - 1075;
+    }
+    return base + __builtin_ctzll(mantissa);
+}
+
+// Finds the largest starting working cost and the grain, at the first shift
+// (a run without shifts never pays for the scan). The scan of the grain stops
+// as soon as the grain is so fine that not even the largest cost fits below
+// 2^52 grains: then no shift can be deferred (exactBelow = 0).
+void measuregrain(MunkresState* state)
+{
+    const std::size_t elements =
+        static_cast<std::size_t>(state->M) * static_cast<std::size_t>(state->N);
+    double largest = 0.0;
+    for (std::size_t k = 0; k < elements; ++k) {
+        if (state->workCost[k] > largest) largest = state->workCost[k];
+    }
+    state->largestStart = largest;
+    state->exactBelow = 0.0;
+    if (largest == 0.0) return; // no shift: step5 never sees an all-zero uncovered part
+    const int largestExponent = std::ilogb(largest);
+    int grain = lowestbit(largest);
+    for (std::size_t k = 0; k < elements; ++k) {
+        const double v = state->workCost[k];
+        if (v > 0.0) {
+            const int low = lowestbit(v);
+            if (low < grain) grain = low;
+            if (grain + 52 <= largestExponent) return;
+        }
+    }
+    state->exactBelow = std::ldexp(1.0, 53 + grain); // +Inf past the largest exponent
+}
+
 // One deferred shift by h, when it keeps every sum exact: the covered rows
 // and the uncovered columns take h into their sums. An uncovered column's
 // remembered least (known for all of them after smallestuncovered) moves with
@@ -146,6 +189,7 @@ void shiftcolumn(MunkresState* state, std::int32_t j, double h)
 // least has become zero. False, changing nothing, when the shift could round.
 bool deferredshift(MunkresState* state, double h)
 {
+    if (state->exactBelow < 0) measuregrain(state);
     const double total = state->shiftTotal + h;
     const double largest = state->largestStart + total;
     if (!std::isfinite(largest) || !(largest <= 0.5 * state->exactBelow)) return false;
@@ -180,41 +224,12 @@ void writeoutshifts(MunkresState* state)
     state->shiftsDeferred = false;
 }
 
-// The exponent of the lowest set bit of a positive finite double.
-int lowestbit(double x)
-{
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &x, sizeof bits);
-    const auto exponent = static_cast<int>((bits >> 52) & 0x7ff);
-    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
-    int base = -1074;
-    if (exponent != 0) {
-        mantissa |= std::uint64_t{1} << 52;
-        base = exponent - 1075;
-    }
-    return base + __builtin_ctzll(mantissa);
-}
-
 } // namespace
 
 void defershifts(MunkresState* state)
 {
-    const std::size_t elements =
-        static_cast<std::size_t>(state->M) * static_cast<std::size_t>(state->N);
-    double largest = 0.0;
-    int grain = std::numeric_limits<int>::max();
-    for (std::size_t k = 0; k < elements; ++k) {
-        const double v = state->workCost[k];
-        if (v > largest) largest = v;
-        if (v > 0.0) {
-            const int low = lowestbit(v);
-            if (low < grain) grain = low;
-        }
-    }
-    if (grain == std::numeric_limits<int>::max()) grain = 0; // all zero: nothing to shift
-    state->largestStart = largest;
     state->shiftTotal = 0.0;
-    state->exactBelow = std::ldexp(1.0, 53 + grain); // +Inf past the largest exponent
+    state->exactBelow = -1.0; // the grain is measured at the first shift
     state->shiftsDeferred = true;
 }
 

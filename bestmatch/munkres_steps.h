@@ -48,8 +48,8 @@ struct MunkresState {
     double* columnShift; // N: sum of the shifts during which the column was uncovered
     bool shiftsDeferred;
     double shiftTotal;       // sum of all shifts so far
-    double largestStart;     // largest starting working cost
-    double exactBelow;       // every multiple of the costs' grain below this is a double
+    double largestStart;     // largest starting working cost, measured at the first shift
+    double exactBelow;       // 2^53 grains of the starting costs; -1 until the first shift
     std::uint64_t shiftsRun; // step5 runs that shifted
     std::int32_t M;
     std::int32_t N;

@@ -341,6 +341,7 @@ Answer deferredAnswer(const std::vector<double>& costs, int M, int N, double exa
             setstar(&state, i, prepared.markInRow(prepared.starred, i));
     std::copy(prepared.columnCovered.begin(), prepared.columnCovered.end(), state.columnCovered);
     defershifts(&state);
+    state.largestStart = *std::max_element(workCost.begin(), workCost.end());
     state.exactBelow = exactBelow;
     std::uint64_t steps = 0;
     const bool finished =
