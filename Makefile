@@ -2,8 +2,10 @@
 # missing, configure, build and run.
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+# Debian's interpreter, which python3-scipy installs into.
+PYTHON ?= /usr/bin/python3
 
-.PHONY: all deps configure build demo test test-platforms test-log dist sanitize valgrind fuzz bench bench-octave clean
+.PHONY: all deps configure build demo test test-platforms test-log dist sanitize valgrind fuzz bench bench-octave bench-bestmatch clean
 
 all: build
 
@@ -65,6 +67,12 @@ bench: build
 # write instead, one table per plug-in. BENCH_ONLY=chainsweep runs one table.
 bench-octave: build
 	cd bench/octave && octave-cli --no-init-file --quiet --no-history --eval "addpath('../../$(BUILD)/octave'); run_benchmarks('$(BENCH_ONLY)')"
+
+# bestmatch against its step-by-step reference and scipy's linear_sum_assignment
+# on the same matrices, one table (installs python3-scipy when missing).
+bench-bestmatch: build
+	@sh cmake/install_dependencies.sh bench
+	$(PYTHON) bench/bestmatch_compare.py $(BUILD)/bench/bestmatch_timer
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-i686 $(BUILD)-win64 $(BUILD)-win32 $(BUILD)-platforms dist

@@ -140,7 +140,7 @@ void placestarsbycolumn(MunkresState* state)
 // Reduces the prepared working costs, places the first stars, runs the step
 // machine and totals the caller's costs of the chosen pairs.
 const char* solve(double* assignment, double* cost, const double* costs, double* workCost,
-                  std::int32_t M, std::int32_t N)
+                  std::int32_t M, std::int32_t N, bool deferShifts)
 {
     MunkresState state;
     if (!obtainstate(&state, assignment, workCost, M, N)) return kAssignmentMemoryMessage;
@@ -151,6 +151,7 @@ const char* solve(double* assignment, double* cost, const double* costs, double*
         reducecolumns(workCost, M, N);
         placestarsbycolumn(&state);
     }
+    if (deferShifts) defershifts(&state);
     std::uint64_t stepsRun = 0;
     const MunkresOutcome outcome = runstepmachine(&state, steplimit(state.targetPairs), &stepsRun);
     releasestate(&state);
@@ -160,13 +161,14 @@ const char* solve(double* assignment, double* cost, const double* costs, double*
     return nullptr;
 }
 
-} // namespace
-
-void bestmatch(double* assignment, double* cost, const double* costs, std::int32_t M,
-               std::int32_t N, const char** failure)
+void solveassignment(double* assignment, double* cost, const double* costs, std::int32_t M,
+                     std::int32_t N, const char** failure, bool deferShifts)
 {
     *cost = 0.0;
     for (std::int32_t i = 0; i < M; ++i) assignment[i] = 0.0;
+    // Without elements there is nothing to pair: the cleared results are the
+    // answer, and no working memory is set up however large the other count.
+    if (M == 0 || N == 0) return;
     std::size_t elements = 0;
     std::size_t bytes = 0;
     if (!workcostsize(M, N, &elements, &bytes)) {
@@ -181,7 +183,23 @@ void bestmatch(double* assignment, double* cost, const double* costs, std::int32
     bool nothingFinite = false;
     const char* problem = copyandcheck(workCost, costs, elements);
     if (!problem) problem = replaceinfinitecosts(workCost, elements, &nothingFinite);
-    if (!problem && !nothingFinite) problem = solve(assignment, cost, costs, workCost, M, N);
+    if (!problem && !nothingFinite) {
+        problem = solve(assignment, cost, costs, workCost, M, N, deferShifts);
+    }
     workRelease(workCost);
     if (problem) *failure = problem;
+}
+
+} // namespace
+
+void bestmatch(double* assignment, double* cost, const double* costs, std::int32_t M,
+               std::int32_t N, const char** failure)
+{
+    solveassignment(assignment, cost, costs, M, N, failure, true);
+}
+
+void bestmatchstepbystep(double* assignment, double* cost, const double* costs, std::int32_t M,
+                         std::int32_t N, const char** failure)
+{
+    solveassignment(assignment, cost, costs, M, N, failure, false);
 }

@@ -33,3 +33,9 @@ inline constexpr char kMatrixTooLargeMessage[] = "The cost matrix is too large."
 // working memory. *failure is left alone on success.
 void bestmatch(double* assignment, double* cost, const double* costs, std::int32_t M,
                std::int32_t N, const char** failure);
+
+// The same solver with every shift of the step machine applied element by
+// element (no deferred shifts): the reference that bestmatch must equal, kept
+// for the tests and the benchmarks.
+void bestmatchstepbystep(double* assignment, double* cost, const double* costs, std::int32_t M,
+                         std::int32_t N, const char** failure);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 
 #include "work_memory.h"
@@ -29,6 +30,13 @@ std::int32_t* obtainindices(std::int32_t count, std::int32_t fill)
 std::int32_t firstuncoveredzero(const MunkresState& state, std::int32_t j, std::int32_t from)
 {
     const double* column = columnof(state, j);
+    if (state.shiftsDeferred) {
+        const double shift = state.columnShift[j];
+        for (std::int32_t i = from; i < state.M; ++i) {
+            if (!state.rowCovered[i] && (column[i] + state.rowShift[i]) - shift == 0.0) return i;
+        }
+        return state.M;
+    }
     for (std::int32_t i = from; i < state.M; ++i) {
         if (!state.rowCovered[i] && column[i] == 0.0) return i;
     }
@@ -50,16 +58,28 @@ void uncoverallrows(MunkresState* state)
 }
 
 // Finds the least working cost of column j in an uncovered row, and the first
-// row holding it, and remembers both.
+// row holding it, and remembers both. With deferred shifts it compares
+// workCost + rowShift: the column's shift is common to the column and every
+// operation is exact, so the order and the first least row are the same.
 void findcolumnleast(MunkresState* state, std::int32_t j)
 {
     const double* column = columnof(*state, j);
     double least = std::numeric_limits<double>::infinity();
     std::int32_t leastRow = state->M;
-    for (std::int32_t i = 0; i < state->M; ++i) {
-        if (!state->rowCovered[i] && least > column[i]) {
-            least = column[i];
-            leastRow = i;
+    if (state->shiftsDeferred) {
+        for (std::int32_t i = 0; i < state->M; ++i) {
+            const double raised = column[i] + state->rowShift[i];
+            if (!state->rowCovered[i] && least > raised) {
+                least = raised;
+                leastRow = i;
+            }
+        }
+    } else {
+        for (std::int32_t i = 0; i < state->M; ++i) {
+            if (!state->rowCovered[i] && least > column[i]) {
+                least = column[i];
+                leastRow = i;
+            }
         }
     }
     state->leastOfColumn[j] = least;
@@ -84,7 +104,9 @@ double smallestuncovered(MunkresState* state)
     for (std::int32_t j = 0; j < state->N; ++j) {
         if (state->columnCovered[j]) continue;
         if (!columnleastknown(*state, j)) findcolumnleast(state, j);
-        if (h > state->leastOfColumn[j]) h = state->leastOfColumn[j];
+        const double least = state->shiftsDeferred ? state->leastOfColumn[j] - state->columnShift[j]
+                                                   : state->leastOfColumn[j];
+        if (h > least) h = least;
     }
     return h;
 }
@@ -117,7 +139,106 @@ void shiftcolumn(MunkresState* state, std::int32_t j, double h)
     state->zeroSearchStart[j] = least == 0.0 ? leastRow : state->M;
 }
 
+// The exponent of the lowest set bit of a positive finite double.
+int lowestbit(double x)
+{
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &x, sizeof bits);
+    const auto exponent = static_cast<int>((bits >> 52) & 0x7ff);
+    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    int base = -1074;
+    if (exponent != 0) {
+        mantissa |= std::uint64_t{1} << 52;
+        base = exponent - 1075;
+    }
+    return base + __builtin_ctzll(mantissa);
+}
+
+// Finds the largest starting working cost and the grain, at the first shift
+// (a run without shifts never pays for the scan). The scan of the grain stops
+// as soon as the grain is so fine that not even the largest cost fits below
+// 2^52 grains: then no shift can be deferred (exactBelow = 0).
+void measuregrain(MunkresState* state)
+{
+    const std::size_t elements =
+        static_cast<std::size_t>(state->M) * static_cast<std::size_t>(state->N);
+    double largest = 0.0;
+    for (std::size_t k = 0; k < elements; ++k) {
+        if (state->workCost[k] > largest) largest = state->workCost[k];
+    }
+    state->largestStart = largest;
+    state->exactBelow = 0.0;
+    if (largest == 0.0) return; // no shift: step5 never sees an all-zero uncovered part
+    const int largestExponent = std::ilogb(largest);
+    int grain = lowestbit(largest);
+    for (std::size_t k = 0; k < elements; ++k) {
+        const double v = state->workCost[k];
+        if (v > 0.0) {
+            const int low = lowestbit(v);
+            if (low < grain) grain = low;
+            if (grain + 52 <= largestExponent) return;
+        }
+    }
+    state->exactBelow = std::ldexp(1.0, 53 + grain); // +Inf past the largest exponent
+}
+
+// One deferred shift by h, when it keeps every sum exact: the covered rows
+// and the uncovered columns take h into their sums. An uncovered column's
+// remembered least (known for all of them after smallestuncovered) moves with
+// the column, so its first zero in an uncovered row is its least row when the
+// least has become zero. False, changing nothing, when the shift could round.
+bool deferredshift(MunkresState* state, double h)
+{
+    if (state->exactBelow < 0) measuregrain(state);
+    const double total = state->shiftTotal + h;
+    const double largest = state->largestStart + total;
+    if (!std::isfinite(largest) || !(largest <= 0.5 * state->exactBelow)) return false;
+    state->shiftTotal = total;
+    for (std::int32_t k = 0; k < state->coveredRowCount; ++k) {
+        const std::int32_t i = state->coveredRows[k];
+        state->rowShift[i] = state->rowShift[i] + h;
+    }
+    for (std::int32_t j = 0; j < state->N; ++j) {
+        if (state->columnCovered[j]) continue;
+        state->columnShift[j] = state->columnShift[j] + h;
+        const bool zero = state->leastOfColumn[j] - state->columnShift[j] == 0.0;
+        state->zeroSearchStart[j] = zero ? state->leastRowOfColumn[j] : state->M;
+    }
+    return true;
+}
+
+// Writes the deferred shifts out into the working costs (exactly: no sum has
+// rounded so far) and turns deferral off.
+void writeoutshifts(MunkresState* state)
+{
+    for (std::int32_t j = 0; j < state->N; ++j) {
+        double* column = columnof(*state, j);
+        const double shift = state->columnShift[j];
+        for (std::int32_t i = 0; i < state->M; ++i) {
+            column[i] = (column[i] + state->rowShift[i]) - shift;
+        }
+        if (state->leastRowOfColumn[j] != kNoMark) {
+            state->leastOfColumn[j] = state->leastOfColumn[j] - shift;
+        }
+    }
+    state->shiftsDeferred = false;
+}
+
 } // namespace
+
+void defershifts(MunkresState* state)
+{
+    state->shiftTotal = 0.0;
+    state->exactBelow = -1.0; // the grain is measured at the first shift
+    state->shiftsDeferred = true;
+}
+
+double workcostof(const MunkresState& state, std::int32_t i, std::int32_t j)
+{
+    const double stored = columnof(state, j)[i];
+    if (!state.shiftsDeferred) return stored;
+    return (stored + state.rowShift[i]) - state.columnShift[j];
+}
 
 bool obtainstate(MunkresState* state, double* assignment, double* workCost, std::int32_t M,
                  std::int32_t N)
@@ -140,10 +261,15 @@ bool obtainstate(MunkresState* state, double* assignment, double* workCost, std:
         static_cast<double*>(workAllocateZeroed(static_cast<std::size_t>(N), sizeof(double)));
     state->leastRowOfColumn = obtainindices(N, kNoMark);
     state->coveredRows = obtainindices(M, 0);
+    state->rowShift =
+        static_cast<double*>(workAllocateZeroed(static_cast<std::size_t>(M), sizeof(double)));
+    state->columnShift =
+        static_cast<double*>(workAllocateZeroed(static_cast<std::size_t>(N), sizeof(double)));
     const bool obtained = state->columnCovered && state->rowCovered && state->starColumnOfRow &&
                           state->starRowOfColumn && state->primeColumnOfRow &&
                           state->zeroSearchStart && state->leastOfColumn &&
-                          state->leastRowOfColumn && state->coveredRows;
+                          state->leastRowOfColumn && state->coveredRows && state->rowShift &&
+                          state->columnShift;
     if (!obtained) releasestate(state);
     return obtained;
 }
@@ -159,6 +285,8 @@ void releasestate(MunkresState* state)
     workRelease(state->leastOfColumn);
     workRelease(state->leastRowOfColumn);
     workRelease(state->coveredRows);
+    workRelease(state->rowShift);
+    workRelease(state->columnShift);
     *state = MunkresState{}; // nothing left to release twice
 }
 
@@ -231,12 +359,34 @@ MunkresStep step4(MunkresState* state, std::int32_t row, std::int32_t column)
         j = state->primeColumnOfRow[starRow];
     }
     for (std::int32_t r = 0; r < state->M; ++r) state->primeColumnOfRow[r] = kNoMark;
-    uncoverallrows(state);
-    // Rows are uncovered again: what was known about uncovered rows is void.
+    // Every row is uncovered again. A column whose least over the uncovered
+    // rows is known takes in the rows being uncovered, so it is known over
+    // all rows; then its first zero is its least row if the least is zero,
+    // and it has none otherwise.
     for (std::int32_t c = 0; c < state->N; ++c) {
-        state->zeroSearchStart[c] = 0;
-        state->leastRowOfColumn[c] = kNoMark;
+        if (!columnleastknown(*state, c)) {
+            state->zeroSearchStart[c] = 0;
+            state->leastRowOfColumn[c] = kNoMark;
+            continue;
+        }
+        const double* columnCost = columnof(*state, c);
+        double least = state->leastOfColumn[c];
+        std::int32_t leastRow = state->leastRowOfColumn[c];
+        for (std::int32_t k = 0; k < state->coveredRowCount; ++k) {
+            const std::int32_t r = state->coveredRows[k];
+            const double v =
+                state->shiftsDeferred ? columnCost[r] + state->rowShift[r] : columnCost[r];
+            if (v < least || (v == least && r < leastRow)) {
+                least = v;
+                leastRow = r;
+            }
+        }
+        state->leastOfColumn[c] = least;
+        state->leastRowOfColumn[c] = leastRow;
+        const double value = state->shiftsDeferred ? least - state->columnShift[c] : least;
+        state->zeroSearchStart[c] = value == 0.0 ? leastRow : state->M;
     }
+    uncoverallrows(state);
     return MunkresStep::step2a;
 }
 
@@ -246,6 +396,11 @@ MunkresStep step5(MunkresState* state)
 {
     const double h = smallestuncovered(state);
     if (!std::isfinite(h)) return MunkresStep::overflowed;
+    ++state->shiftsRun;
+    if (state->shiftsDeferred) {
+        if (deferredshift(state, h)) return MunkresStep::step3;
+        writeoutshifts(state);
+    }
     for (std::int32_t j = 0; j < state->N; ++j) shiftcolumn(state, j, h);
     return MunkresStep::step3;
 }

@@ -40,6 +40,17 @@ struct MunkresState {
     std::int32_t* leastRowOfColumn;
     std::int32_t* coveredRows; // M: the covered rows, coveredRowCount of them
     std::int32_t coveredRowCount;
+    // Deferred shifts (see defershifts): while shiftsDeferred is set, workCost
+    // keeps the costs the run started from and the working cost of (i, j) is
+    // (workCost(i, j) + rowShift[i]) - columnShift[j], every operation exact;
+    // leastOfColumn then holds workCost(i, j) + rowShift[i] of its row.
+    double* rowShift;    // M: sum of the shifts during which the row was covered
+    double* columnShift; // N: sum of the shifts during which the column was uncovered
+    bool shiftsDeferred;
+    double shiftTotal;       // sum of all shifts so far
+    double largestStart;     // largest starting working cost, measured at the first shift
+    double exactBelow;       // 2^53 grains of the starting costs; -1 until the first shift
+    std::uint64_t shiftsRun; // step5 runs that shifted
     std::int32_t M;
     std::int32_t N;
     std::int32_t targetPairs; // min(M, N)
@@ -51,6 +62,23 @@ struct MunkresState {
 bool obtainstate(MunkresState* state, double* assignment, double* workCost, std::int32_t M,
                  std::int32_t N);
 void releasestate(MunkresState* state);
+
+// Lets step5 defer its shifts while no working cost could round: every
+// starting working cost is an integer multiple of one power of two g (the
+// grain; integers, decimals on a binary grid), so every shift and every
+// working cost is one too, and as long as the largest starting cost plus the
+// sum of all shifts stays below 2^53 g, every sum and difference the machine
+// forms is exact. Then x + h - h == x, the working cost of (i, j) is its
+// starting cost plus rowShift[i] minus columnShift[j] exactly, and a shift
+// only updates those sums: one per covered row and uncovered column instead
+// of one per element. Before the first shift that could round, the working
+// costs are written out (still exact) and the machine goes on shifting them
+// element by element, exactly as if it had never deferred.
+// Call it after the first stars are placed, before the run.
+void defershifts(MunkresState* state);
+
+// The current working cost of (i, j), deferred or not.
+double workcostof(const MunkresState& state, std::int32_t i, std::int32_t j);
 
 // Stars the zero at (row, column), which holds no star in its row or column.
 void setstar(MunkresState* state, std::int32_t row, std::int32_t column);

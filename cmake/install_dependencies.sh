@@ -3,6 +3,8 @@
 # when something is missing. As root it runs apt-get; otherwise it prints the
 # exact command to run and stops.
 #
+# With "bench": also what the benchmark against scipy needs (make
+# bench-bestmatch).
 # With "fuzz": what `make fuzz` needs instead (clang and its runtime libraries:
 # libFuzzer, AddressSanitizer, UBSan).
 # With --platforms: what the Linux x86 and Windows builds and their tests
@@ -14,6 +16,8 @@ set -eu
 packages="cmake make g++ googletest libgtest-dev libbenchmark-dev octave liboctave-dev octave-statistics gnuplot-nox fonts-freefont-otf ghostscript valgrind"
 if [ "${1:-}" = fuzz ]; then
   packages="cmake make clang libclang-rt-dev"
+elif [ "${1:-}" = bench ]; then
+  packages="$packages python3 python3-numpy python3-scipy"
 elif [ "${1:-}" = "--platforms" ]; then
   packages="cmake make g++ googletest g++-multilib g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 wine32:i386"
 fi

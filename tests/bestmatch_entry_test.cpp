@@ -85,3 +85,14 @@ TEST_F(BestmatchEntry, EmptyMatricesGiveEmptyOrZeroAssignments)
     EXPECT_CLEAN_SUCCESS(b);
     EXPECT_EQ(valuesOf(b.result(0)), (std::vector<double>{0, 0, 0}));
 }
+
+TEST_F(BestmatchEntry, EmptyMatrixWithAHugeOtherCountAnswersAtOnce)
+{
+    // 0-by-(2^31 - 1) holds no data; working buffers sized by the column
+    // count would take tens of gigabytes.
+    Array noRows = makeMatrix(0, 2147483647);
+    Call call = run(2, {noRows.get()});
+    EXPECT_CLEAN_SUCCESS(call);
+    EXPECT_EQ(dimsOf(call.result(0)), (std::vector<mwSize>{0, 1}));
+    EXPECT_EQ(valuesOf(call.result(1)), std::vector<double>{0});
+}

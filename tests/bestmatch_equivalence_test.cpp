@@ -13,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "assignment.h"
 #include "munkres_steps.h"
 
 namespace
@@ -145,10 +146,19 @@ PlainMachine preparePlain(std::vector<double> costs, int M, int N)
     return p;
 }
 
-::testing::AssertionResult sameState(const PlainMachine& p, const MunkresState& f)
+// With deferred shifts the working costs are compared as values: a -0.0 that
+// the plain machine never shifts comes out of the deferred sums as +0.0, and
+// the two zeros take part in every comparison and shift alike.
+::testing::AssertionResult sameState(const PlainMachine& p, const MunkresState& f, bool deferred)
 {
-    if (std::memcmp(p.workCost.data(), f.workCost, p.workCost.size() * sizeof(double)))
+    if (!deferred && std::memcmp(p.workCost.data(), f.workCost, p.workCost.size() * sizeof(double)))
         return ::testing::AssertionFailure() << "working costs differ";
+    for (int j = 0; deferred && j < p.N; ++j)
+        for (int i = 0; i < p.M; ++i)
+            if (!(workcostof(f, i, j) == p.workCost[p.at(i, j)]))
+                return ::testing::AssertionFailure()
+                       << "working cost (" << i << ", " << j << ") differs: " << workcostof(f, i, j)
+                       << " against " << p.workCost[p.at(i, j)];
     for (int i = 0; i < p.M; ++i) {
         if (p.assignment[i] != f.assignment[i] ||
             p.markInRow(p.starred, i) != f.starColumnOfRow[i] ||
@@ -178,16 +188,22 @@ MunkresStep take(MunkresState* state, MunkresStep step, int* row, int* column)
     }
 }
 
-void runInLockstep(const std::vector<double>& costs, int M, int N)
+// Runs both machines in lockstep; returns the number of shifts.
+std::uint64_t runInLockstep(const std::vector<double>& costs, int M, int N, bool deferred = false,
+                            bool* stillDeferred = nullptr)
 {
     PlainMachine plain = preparePlain(costs, M, N);
     std::vector<double> assignment(M), workCost = plain.workCost;
     MunkresState fast{};
-    ASSERT_TRUE(obtainstate(&fast, assignment.data(), workCost.data(), M, N));
+    if (!obtainstate(&fast, assignment.data(), workCost.data(), M, N)) {
+        ADD_FAILURE() << "no memory for the state";
+        return 0;
+    }
     for (int i = 0; i < M; ++i)
         if (plain.markInRow(plain.starred, i) >= 0)
             setstar(&fast, i, plain.markInRow(plain.starred, i));
     std::copy(plain.columnCovered.begin(), plain.columnCovered.end(), fast.columnCovered);
+    if (deferred) defershifts(&fast);
 
     int row = 0, column = 0, fastRow = 0, fastColumn = 0;
     std::uint64_t steps = 0;
@@ -196,12 +212,15 @@ void runInLockstep(const std::vector<double>& costs, int M, int N)
         const MunkresStep fastNext = take(&fast, next, &fastRow, &fastColumn);
         const bool sameStep = plainNext == fastNext && row == fastRow && column == fastColumn;
         EXPECT_TRUE(sameStep) << "step " << steps << ", " << M << "x" << N;
-        EXPECT_TRUE(sameState(plain, fast)) << "step " << steps << ", " << M << "x" << N;
+        EXPECT_TRUE(sameState(plain, fast, deferred)) << "step " << steps << ", " << M << "x" << N;
         if (::testing::Test::HasFailure()) break;
         next = plainNext;
     }
     EXPECT_LE(steps, steplimit(std::min(M, N)));
+    const std::uint64_t shifts = fast.shiftsRun;
+    if (stillDeferred) *stillDeferred = fast.shiftsDeferred;
     releasestate(&fast);
+    return shifts;
 }
 
 } // namespace
@@ -224,5 +243,207 @@ TEST(BestmatchEquivalence, EveryStepMatchesThePlainMachineBitForBit)
         std::vector<double> costs(std::size_t(M) * N);
         for (double& v : costs) v = kinds[trial % 4]();
         runInLockstep(costs, M, N);
+    }
+}
+
+TEST(BestmatchEquivalence, DeferredShiftsMatchThePlainMachineOnEveryFamily)
+{
+    // Families on a binary grid, where shifts are deferred for the whole run
+    // or until a sum would leave the exact range, and families that round at
+    // once: every state between two steps must agree with the plain machine.
+    std::mt19937_64 rng(20261208);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_int_distribution<int> size(1, 30);
+    int i = 0, j = 0, M = 1, N = 1;
+    const std::vector<std::function<double()>> families = {
+        [&] { return unit(rng); },                       // uniform
+        [&] { return double(int(unit(rng) * 5)); },      // small integers, ties
+        [&] { return double((i + 1) * (j + 1)); },       // i*j
+        [&] { return std::pow(10.0, -12 * unit(rng)); }, // 10^(-12U)
+        [&] { return unit(rng) < 0.5 ? 1e-9 : 1e9; },    // 1e-9 next to 1e9
+        [&] {
+            const double u = unit(rng); // 0, tiny and ~1
+            return u < 0.3 ? 0.0 : u < 0.6 ? std::pow(10.0, -15 - 3 * unit(rng)) : 1 + unit(rng);
+        },
+        [&] { return unit(rng) < 0.2 ? INFINITY : double(int(unit(rng) * 9)); }, // forbidden
+        [&] { return i == 0 || j == N - 1 ? INFINITY : unit(rng); }, // forbidden row, column
+        [&] { return std::round(10 * unit(rng)) / 10; },             // decimals, ties
+        [&] { return double(int(unit(rng) * 64)) / 64; },            // k/64
+        [&] { return std::round(0x1p52 * unit(rng)); },              // integers up to 2^52
+        [&] { return double(int(unit(rng) * 100)); },                // integers in [0, 100)
+        [&] { return 0x1p-1070 * double(int(unit(rng) * 16)); },     // subnormals
+        [&] { return std::exp(-20 * unit(rng)); }};
+    std::uint64_t shifts = 0;
+    std::vector<int> endedDeferred(families.size());
+    for (int trial = 0; trial < 26 * 14 && !HasFailure(); ++trial) {
+        const auto& family = families[trial % families.size()];
+        const bool larger = trial >= 26 * 13;
+        M = larger ? 40 + int(unit(rng) * 40) : size(rng);
+        N = larger ? 40 + int(unit(rng) * 40) : size(rng);
+        std::vector<double> costs(std::size_t(M) * N);
+        for (j = 0; j < N; ++j)
+            for (i = 0; i < M; ++i) costs[i + std::size_t(j) * M] = family();
+        // Infinite costs stand in as the solver replaces them.
+        double largest = 0;
+        for (double v : costs) largest = std::isfinite(v) ? std::max(largest, v) : largest;
+        for (double& v : costs)
+            if (std::isinf(v)) v = largest > 0 ? largest * 10 * double(costs.size()) : 10.0;
+        const std::uint64_t plainShifts = runInLockstep(costs, M, N, false);
+        bool stillDeferred = false;
+        EXPECT_EQ(runInLockstep(costs, M, N, true, &stillDeferred), plainShifts)
+            << "trial " << trial;
+        endedDeferred[trial % families.size()] += stillDeferred && plainShifts > 0;
+        shifts += plainShifts;
+    }
+    EXPECT_GT(shifts, 1000u);
+    // Integers, i*j and k/64 stay deferred; uniform costs leave it at once,
+    // large integers when their sums need more than 53 bits.
+    for (int family : {2, 9, 11}) EXPECT_GT(endedDeferred[family], 15) << family;
+    EXPECT_LT(endedDeferred[0], 3);
+    EXPECT_LT(endedDeferred[10], 20);
+}
+
+namespace
+{
+
+struct Answer {
+    std::vector<double> assignment;
+    std::uint64_t shifts = 0;
+    bool operator==(const Answer& o) const
+    {
+        return assignment == o.assignment && shifts == o.shifts;
+    }
+};
+
+Answer plainAnswer(const std::vector<double>& costs, int M, int N)
+{
+    PlainMachine plain = preparePlain(costs, M, N);
+    Answer answer;
+    int row = 0, column = 0;
+    for (MunkresStep next = MunkresStep::step2b; next != MunkresStep::finished;) {
+        answer.shifts += next == MunkresStep::step5;
+        next = plain.take(next, &row, &column);
+    }
+    answer.assignment = plain.assignment;
+    return answer;
+}
+
+// The machine alone, shifts deferred until their sum passes exactBelow / 2
+// (whether or not it could round); all 0 if it does not finish.
+Answer deferredAnswer(const std::vector<double>& costs, int M, int N, double exactBelow)
+{
+    PlainMachine prepared = preparePlain(costs, M, N);
+    std::vector<double> assignment(M), workCost = prepared.workCost;
+    MunkresState state{};
+    if (!obtainstate(&state, assignment.data(), workCost.data(), M, N)) return {};
+    for (int i = 0; i < M; ++i)
+        if (prepared.markInRow(prepared.starred, i) >= 0)
+            setstar(&state, i, prepared.markInRow(prepared.starred, i));
+    std::copy(prepared.columnCovered.begin(), prepared.columnCovered.end(), state.columnCovered);
+    defershifts(&state);
+    state.largestStart = *std::max_element(workCost.begin(), workCost.end());
+    state.exactBelow = exactBelow;
+    std::uint64_t steps = 0;
+    const bool finished =
+        runstepmachine(&state, steplimit(std::min(M, N)), &steps) == MunkresOutcome::finished;
+    Answer answer{assignment, state.shiftsRun};
+    releasestate(&state);
+    return finished ? answer : Answer{};
+}
+
+std::vector<double> familyCosts(int family, int M, int N, std::mt19937_64& rng)
+{
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<double> costs(std::size_t(M) * N);
+    for (int j = 0; j < N; ++j) {
+        for (int i = 0; i < M; ++i) {
+            const double u = unit(rng);
+            double& v = costs[i + std::size_t(j) * M];
+            switch (family) {
+            case 0:
+                v = double(int(u * 100));
+                break; // integers
+            case 1:
+                v = double((i + 1) * (j + 1));
+                break; // i*j
+            case 2:
+                v = double(int(u * 64)) / 64;
+                break; // k/64
+            case 3:
+                v = u;
+                break; // uniform
+            case 4:
+                v = std::pow(10.0, -12 * u);
+                break; // 10^(-12U)
+            case 5:
+                v = u < 0.3 ? 0.0 : u < 0.6 ? 1e-16 * u : 1 + u;
+                break; // 0, tiny, ~1
+            case 6:
+                v = std::round(10 * u) / 10;
+                break; // decimals
+            default:
+                v = std::exp(-20 * u);
+                break; // exp(-20U)
+            }
+        }
+    }
+    return costs;
+}
+
+} // namespace
+
+TEST(BestmatchEquivalence, LeavingDeferralAtAnyShiftGivesTheSameAnswers)
+{
+    // Grid families, where deferral could go on to the end, made to write the
+    // shifts out after a first shift, or once their sum passes a few sizes.
+    std::mt19937_64 rng(7);
+    std::uniform_int_distribution<int> size(2, 40);
+    for (int trial = 0; trial < 90 && !HasFailure(); ++trial) {
+        const int M = size(rng), N = size(rng);
+        const std::vector<double> costs = familyCosts(trial % 3, M, N, rng);
+        const Answer plain = plainAnswer(costs, M, N);
+        for (double limit : {0.0, 4.0, 64.0, 1024.0}) {
+            double largest = 0;
+            for (double v : costs) largest = std::max(largest, v);
+            EXPECT_TRUE(deferredAnswer(costs, M, N, 2 * (largest + limit)) == plain)
+                << "trial " << trial << ", leaving past " << limit;
+        }
+    }
+}
+
+TEST(BestmatchEquivalence, ControlDeferringShiftsThatRoundGivesOtherAnswers)
+{
+    // Deferring regardless of rounding trusts (x + h) - h == x. If the
+    // rounding families did not exercise rounding, this wrong machine would
+    // agree with the plain one everywhere.
+    std::mt19937_64 rng(11);
+    std::uniform_int_distribution<int> size(5, 30);
+    int differing = 0;
+    for (int trial = 0; trial < 200; ++trial) {
+        const int M = size(rng), N = size(rng);
+        const std::vector<double> costs = familyCosts(3 + trial % 5, M, N, rng);
+        differing += !(deferredAnswer(costs, M, N, INFINITY) == plainAnswer(costs, M, N));
+    }
+    EXPECT_GT(differing, 0);
+}
+
+TEST(BestmatchEquivalence, SolverAgreesWithItsStepByStepReferenceOnLargerRectangles)
+{
+    // The whole solver, sizes 30 to 300 in both shapes: same assignment and
+    // total, bit for bit, as with every shift applied element by element.
+    std::mt19937_64 rng(5);
+    std::uniform_int_distribution<int> small(30, 90), large(150, 300);
+    for (int trial = 0; trial < 24 && !HasFailure(); ++trial) {
+        const bool wide = trial % 2 == 0;
+        const int M = wide ? small(rng) : large(rng), N = wide ? large(rng) : small(rng);
+        const std::vector<double> costs = familyCosts(trial % 8, M, N, rng);
+        std::vector<double> fast(M), reference(M);
+        double fastCost = 0, referenceCost = 0;
+        const char* failure = nullptr;
+        bestmatch(fast.data(), &fastCost, costs.data(), M, N, &failure);
+        bestmatchstepbystep(reference.data(), &referenceCost, costs.data(), M, N, &failure);
+        EXPECT_EQ(failure, nullptr);
+        EXPECT_EQ(fast, reference) << "trial " << trial << ", " << M << "x" << N;
+        EXPECT_EQ(std::memcmp(&fastCost, &referenceCost, sizeof(double)), 0) << "trial " << trial;
     }
 }

@@ -25,16 +25,22 @@ constexpr std::size_t kMostElements = 256;
 // Memory the host grants one run: huge declared sizes end in its error.
 constexpr std::size_t kHostLimit = std::size_t(64) << 20;
 
+// 2^bits, or the largest size where the size type is narrower.
+constexpr std::size_t powerOfTwoOrLargest(unsigned bits)
+{
+    return bits < 8 * sizeof(std::size_t) ? std::size_t(1) << bits : SIZE_MAX;
+}
+
 // Declared sizes that cost nothing when another dimension is 0, or in a
 // sparse array; with mwSize they reach 2^31 - 1, with 64-bit sizes beyond.
 constexpr std::size_t kHugeSizes[] = {2147483647u,
                                       2147483646u,
                                       46341u, // its square passes 2^31
                                       65536u,
-                                      std::size_t(1) << 31,
-                                      std::size_t(1) << 32,
-                                      std::size_t(1) << 62,
-                                      std::size_t(1) << 63};
+                                      powerOfTwoOrLargest(31),
+                                      powerOfTwoOrLargest(32),
+                                      powerOfTwoOrLargest(62),
+                                      powerOfTwoOrLargest(63)};
 
 double edgeValue(ByteReader& in)
 {

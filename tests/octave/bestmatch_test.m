@@ -52,6 +52,12 @@
 %! endfor
 
 %!test
+%! ## An empty matrix answers at once, whatever the other count.
+%! [a, c] = bestmatch (zeros (0, 2^31-1));
+%! assert (size (a), [0 1]);
+%! assert (c, 0);
+
+%!test
 %! ## One result, or none: the assignment alone.
 %! assert (bestmatch ([1 2; 2 4]), [2; 1]);
 %! bestmatch ([1 2; 2 4]);
