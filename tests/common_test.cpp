@@ -6,14 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "environment.h"
 #include "parallel.h"
 #include "vector_unit.h"
-
-#if defined(_WIN32)
-// Windows' C library sets and removes variables with _putenv_s.
-static int setenv(const char* name, const char* value, int) { return _putenv_s(name, value); }
-static int unsetenv(const char* name) { return _putenv_s(name, ""); }
-#endif
 
 TEST(Parallel, EveryPartRunsExactlyOnceForAnyThreadCount)
 {

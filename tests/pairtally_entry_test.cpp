@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "environment.h"
 #include "standin_support.h"
 #include "transition_counts.h"
 

@@ -3,6 +3,7 @@
 #include "host_binding.h"
 #include "standin_support.h"
 
+#include <algorithm>
 #include <limits>
 
 extern "C" {
@@ -186,6 +187,12 @@ TEST(StandinHost, ZeroByteRequestsCanReturnNull)
     standin::setZeroByteRequestsNull(saved);
 }
 
+// Sizes that the size type holds only barely: a product of two halves
+// overflows it, and a quarter of it is a declared size no array can fill.
+constexpr unsigned kSizeBits = 8 * sizeof(std::size_t);
+constexpr std::size_t kHalfWidth = std::size_t(1) << (kSizeBits / 2);
+constexpr std::size_t kQuarterOfRange = std::size_t(1) << (kSizeBits - 2);
+
 // Memory that cannot be granted, or a size that cannot be held, ends the call
 // with the host's own error; the host takes back all the call made.
 TEST(StandinHost, RequestsThatCannotBeGrantedEndTheCallWithTheHostsError)
@@ -201,11 +208,9 @@ TEST(StandinHost, RequestsThatCannotBeGrantedEndTheCallWithTheHostsError)
     }
     // Outside a call the host throws.
     EXPECT_THROW(mxCreateDoubleMatrix(46341, 46341, mxREAL), standin::HostError);
-    EXPECT_THROW(
-        standin::createArray({std::size_t(1) << 32, std::size_t(1) << 32, 2}, mxINT8_CLASS),
-        standin::HostError);
-    EXPECT_THROW(standin::createArray({std::size_t(1) << 62, 4}, mxDOUBLE_CLASS),
+    EXPECT_THROW(standin::createArray({kHalfWidth, kHalfWidth, 2}, mxINT8_CLASS),
                  standin::HostError);
+    EXPECT_THROW(standin::createArray({kQuarterOfRange, 4}, mxDOUBLE_CLASS), standin::HostError);
     standin::setAllocationLimit(saved);
     EXPECT_EQ(standin::liveAllocations(), before);
     EXPECT_EQ(standin::allocatedBytes(), bytesBefore);
@@ -214,13 +219,15 @@ TEST(StandinHost, RequestsThatCannotBeGrantedEndTheCallWithTheHostsError)
 TEST(StandinHost, HugeDeclaredSizesThatHoldNothingCostNothing)
 {
     const std::size_t bytesBefore = standin::allocatedBytes();
-    const std::size_t huge = std::size_t(1) << 62;
+    const std::size_t huge = kQuarterOfRange;
     Array wide(mxCreateDoubleMatrix(0, 2147483647, mxREAL));
     EXPECT_EQ(mxGetN(wide.get()), 2147483647u);
     EXPECT_EQ(mxGetPr(wide.get()), nullptr);
     Array deep(standin::createArray({3, 0, huge}, mxDOUBLE_CLASS));
     EXPECT_EQ(mxGetN(deep.get()), 0u);
-    EXPECT_EQ(dimsOf(deep.get()), (std::vector<mwSize>{3, 0, 2147483647})); // saturated
+    // mwSize is 32 bits: larger dimensions read back saturated.
+    const auto reported = static_cast<mwSize>(std::min<std::size_t>(huge, 2147483647u));
+    EXPECT_EQ(dimsOf(deep.get()), (std::vector<mwSize>{3, 0, reported}));
     Array sparse(standin::createArray({huge, 4}, mxDOUBLE_CLASS, mxREAL, true));
     EXPECT_EQ(mxGetM(sparse.get()), huge);
     EXPECT_EQ(mxGetN(sparse.get()), 4u);
