@@ -5,7 +5,9 @@
 #include "standin.h"
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
@@ -54,7 +56,11 @@ std::size_t initialLimit()
 {
     const char* text = std::getenv("STANDIN_ALLOCATION_LIMIT");
     if (text && *text) return static_cast<std::size_t>(std::strtoull(text, nullptr, 10));
-    return std::size_t(1) << 40;
+    // 1 TiB, or all a 32-bit size can count.
+    const unsigned long long tebibyte = 1ull << 40;
+    return tebibyte < std::numeric_limits<std::size_t>::max()
+               ? std::size_t(tebibyte)
+               : std::numeric_limits<std::size_t>::max();
 }
 
 bool initialZeroBytesNull()

@@ -46,7 +46,7 @@ int main(int argc, char** argv)
             fuzz::runOnce(*plugin->second, function, bytes.data(), bytes.size(), &completed);
         completedCalls += completed;
         if (!problem.empty()) {
-            std::fprintf(stderr, "%s: %s\n", file.filename().c_str(), problem.c_str());
+            std::fprintf(stderr, "%s: %s\n", file.filename().string().c_str(), problem.c_str());
             ++failures;
         }
     }
