@@ -9,8 +9,11 @@
 #       and VECTOR_UNIT_BUILD_<UNIT> defined (see common/vector_lanes.h), into
 #       TARGET, and gives TARGET the definitions above.
 #
-# No unit enables fused multiply-add (-mno-fma), and -ffp-contract=off holds
-# for all of them, so every unit computes the same bits.
+# No unit lets the compiler fuse a multiply with an add: -ffp-contract=off
+# holds for all of them, GCC's units also leave FMA instructions out
+# (-mno-fma), and no kernel calls an FMA intrinsic, so every unit computes the
+# same bits. (Clang counts FMA as part of AVX-512F, so -mno-fma would switch
+# AVX-512 off there; its AVX-512 unit relies on -ffp-contract=off alone.)
 
 include(CheckCXXCompilerFlag)
 
@@ -18,7 +21,11 @@ set(PLUGINS_VECTOR_UNITS "")
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i.86|x86)$")
   set(vector_unit_flags_sse2 -msse2)
   set(vector_unit_flags_avx2 -mavx2 -mno-fma)
-  set(vector_unit_flags_avx512 -mavx512f -mno-fma)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    set(vector_unit_flags_avx512 -mavx512f)
+  else()
+    set(vector_unit_flags_avx512 -mavx512f -mno-fma)
+  endif()
   foreach(unit sse2 avx2 avx512)
     string(REPLACE ";" " " flags "${vector_unit_flags_${unit}}")
     check_cxx_compiler_flag("${flags}" PLUGINS_COMPILER_HAS_${unit})
