@@ -18,3 +18,7 @@ double naturalLog(double x);
 // that fail it (none is known); those still get the deterministic nearest
 // double of the double-double result.
 double naturalLog(double x, bool* certainlyRounded);
+
+// The same logarithm evaluated by the double-double series for every
+// argument: naturalLog gives its bits everywhere, and tests prove it.
+double naturalLogAccurate(double x, bool* certainlyRounded);

@@ -76,6 +76,14 @@ bool check(double x, bool extended, Tally* tally)
 {
     bool certain = false;
     const double ours = naturalLog(x, &certain);
+    // The quick evaluation must give the accurate one's bits everywhere.
+    bool accurateCertain = false;
+    const double accurate = naturalLogAccurate(x, &accurateCertain);
+    if (bitsOf(ours) != bitsOf(accurate) || certain != accurateCertain) {
+        ADD_FAILURE() << std::hexfloat << "log(" << x << "): quick " << ours << ", accurate "
+                      << accurate;
+        return false;
+    }
     const double library = std::log(x);
     ++tally->arguments;
     if (!certain) ++tally->notCertain;
