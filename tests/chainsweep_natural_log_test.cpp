@@ -16,6 +16,7 @@
 #include <limits>
 
 #include "natural_log.h"
+#include "seeded_sequence.h"
 
 namespace
 {
@@ -33,18 +34,6 @@ double fromBits(std::uint64_t bits)
     std::memcpy(&x, &bits, sizeof x);
     return x;
 }
-
-// splitmix64: the same sequence on every platform.
-struct Sequence {
-    std::uint64_t state;
-    std::uint64_t next()
-    {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-};
 
 long argumentsPerKind()
 {
