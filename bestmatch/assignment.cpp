@@ -137,24 +137,51 @@ void placestarsbycolumn(MunkresState* state)
     }
 }
 
-// Reduces the prepared working costs, places the first stars, runs the step
-// machine and totals the caller's costs of the chosen pairs.
-const char* solve(double* assignment, double* cost, const double* costs, double* workCost,
-                  std::int32_t M, std::int32_t N, bool deferShifts)
+// Places the first stars on the reduced working costs and runs the step
+// machine, with deferred shifts that give up at shift abandonAtShift, or
+// element by element. Sets *noMemory when the state cannot be had.
+MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, std::int32_t N,
+                          bool deferShifts, std::uint64_t abandonAtShift, bool* noMemory)
 {
     MunkresState state;
-    if (!obtainstate(&state, assignment, workCost, M, N)) return kAssignmentMemoryMessage;
+    if (!obtainstate(&state, assignment, workCost, M, N)) {
+        *noMemory = true;
+        return MunkresOutcome::abandoned;
+    }
     if (M <= N) {
-        reducerows(workCost, M, N);
         placestarsbyrow(&state);
     } else {
-        reducecolumns(workCost, M, N);
         placestarsbycolumn(&state);
     }
-    if (deferShifts) defershifts(&state);
+    if (deferShifts) {
+        defershifts(&state);
+        state.abandonAtShift = abandonAtShift;
+    }
     std::uint64_t stepsRun = 0;
     const MunkresOutcome outcome = runstepmachine(&state, steplimit(state.targetPairs), &stepsRun);
     releasestate(&state);
+    return outcome;
+}
+
+// Reduces the prepared working costs, runs the step machine and totals the
+// caller's costs of the chosen pairs. A run with deferred shifts that gives
+// up leaves the working costs as it found them, and the machine starts over,
+// shifting element by element.
+const char* solve(double* assignment, double* cost, const double* costs, double* workCost,
+                  std::int32_t M, std::int32_t N, bool deferShifts, std::uint64_t abandonAtShift)
+{
+    if (M <= N) {
+        reducerows(workCost, M, N);
+    } else {
+        reducecolumns(workCost, M, N);
+    }
+    bool noMemory = false;
+    MunkresOutcome outcome =
+        runmachine(assignment, workCost, M, N, deferShifts, abandonAtShift, &noMemory);
+    if (outcome == MunkresOutcome::abandoned && !noMemory) {
+        outcome = runmachine(assignment, workCost, M, N, false, 0, &noMemory);
+    }
+    if (noMemory) return kAssignmentMemoryMessage;
     if (outcome == MunkresOutcome::overflowed) return kWorkOverflowMessage;
     if (outcome == MunkresOutcome::stepLimitReached) return kStepLimitMessage;
     computeassignmentcost(assignment, cost, costs, M);
@@ -162,7 +189,8 @@ const char* solve(double* assignment, double* cost, const double* costs, double*
 }
 
 void solveassignment(double* assignment, double* cost, const double* costs, std::int32_t M,
-                     std::int32_t N, const char** failure, bool deferShifts)
+                     std::int32_t N, const char** failure, bool deferShifts,
+                     std::uint64_t abandonAtShift)
 {
     *cost = 0.0;
     for (std::int32_t i = 0; i < M; ++i) assignment[i] = 0.0;
@@ -184,7 +212,7 @@ void solveassignment(double* assignment, double* cost, const double* costs, std:
     const char* problem = copyandcheck(workCost, costs, elements);
     if (!problem) problem = replaceinfinitecosts(workCost, elements, &nothingFinite);
     if (!problem && !nothingFinite) {
-        problem = solve(assignment, cost, costs, workCost, M, N, deferShifts);
+        problem = solve(assignment, cost, costs, workCost, M, N, deferShifts, abandonAtShift);
     }
     workRelease(workCost);
     if (problem) *failure = problem;
@@ -195,11 +223,17 @@ void solveassignment(double* assignment, double* cost, const double* costs, std:
 void bestmatch(double* assignment, double* cost, const double* costs, std::int32_t M,
                std::int32_t N, const char** failure)
 {
-    solveassignment(assignment, cost, costs, M, N, failure, true);
+    solveassignment(assignment, cost, costs, M, N, failure, true, UINT64_MAX);
 }
 
 void bestmatchstepbystep(double* assignment, double* cost, const double* costs, std::int32_t M,
                          std::int32_t N, const char** failure)
 {
-    solveassignment(assignment, cost, costs, M, N, failure, false);
+    solveassignment(assignment, cost, costs, M, N, failure, false, 0);
+}
+
+void bestmatchstartingover(double* assignment, double* cost, const double* costs, std::int32_t M,
+                           std::int32_t N, std::uint64_t abandonAtShift, const char** failure)
+{
+    solveassignment(assignment, cost, costs, M, N, failure, true, abandonAtShift);
 }

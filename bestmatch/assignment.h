@@ -35,7 +35,13 @@ void bestmatch(double* assignment, double* cost, const double* costs, std::int32
                std::int32_t N, const char** failure);
 
 // The same solver with every shift of the step machine applied element by
-// element (no deferred shifts): the reference that bestmatch must equal, kept
-// for the tests and the benchmarks.
+// element (no deferred shifts): the reference that bestmatch must equal, and
+// what bestmatch falls back on. Kept for the tests and the benchmarks.
 void bestmatchstepbystep(double* assignment, double* cost, const double* costs, std::int32_t M,
                          std::int32_t N, const char** failure);
+
+// bestmatch made to give up deferring shifts at shift abandonAtShift (from 1)
+// and to start over element by element, as it does when deferring would cost
+// more: for the tests of that path.
+void bestmatchstartingover(double* assignment, double* cost, const double* costs, std::int32_t M,
+                           std::int32_t N, std::uint64_t abandonAtShift, const char** failure);

@@ -25,34 +25,82 @@ std::int32_t* obtainindices(std::int32_t count, std::int32_t fill)
     return indices;
 }
 
-// The first row from `from` down whose row is uncovered and whose working cost
-// in column j is zero (-0.0 included, NaN never), or M when there is none.
-std::int32_t firstuncoveredzero(const MunkresState& state, std::int32_t j, std::int32_t from)
+// The factor of the bound on |approximation - exact value| once shifts may
+// have rounded: (s + 1) 2^-49 for s shifts made (see defershifts).
+double roundingbound(const MunkresState& state)
 {
-    const double* column = columnof(state, j);
-    if (state.shiftsDeferred) {
-        const double shift = state.columnShift[j];
-        for (std::int32_t i = from; i < state.M; ++i) {
-            if (!state.rowCovered[i] && (column[i] + state.rowShift[i]) - shift == 0.0) return i;
-        }
-        return state.M;
-    }
-    for (std::int32_t i = from; i < state.M; ++i) {
-        if (!state.rowCovered[i] && column[i] == 0.0) return i;
-    }
-    return state.M;
+    return static_cast<double>(state.history.shiftCount + 1) * 0x1p-49;
 }
 
-void coverrow(MunkresState* state, std::int32_t i)
+// The exact working cost of (i, j) with deferred shifts that may have rounded.
+double exactcost(MunkresState* state, std::int32_t i, std::int32_t j)
+{
+    return exactworkcost(&state->history, i, j, columnof(*state, j)[i]);
+}
+
+// The first row from `from` down whose row is uncovered and whose working cost
+// in column j is zero (-0.0 included, NaN never), or M when there is none.
+// Once shifts may have rounded, only the elements whose approximation is
+// within its bound of zero can be zeros, and only those are rebuilt.
+std::int32_t firstuncoveredzero(MunkresState* state, std::int32_t j, std::int32_t from)
+{
+    const double* column = columnof(*state, j);
+    if (state->shiftsMayRound) {
+        const double shift = state->columnShift[j];
+        const double bound = roundingbound(*state);
+        for (std::int32_t i = from; i < state->M; ++i) {
+            if (state->rowCovered[i]) continue;
+            const double raised = column[i] + state->rowShift[i];
+            const double approximation = raised - shift;
+            const double reach = bound * (raised + shift);
+            if (approximation > reach || approximation < -reach) continue;
+            if (exactcost(state, i, j) == 0.0) return i;
+        }
+        state->verifiedOperations += static_cast<std::uint64_t>(state->M - from);
+        return state->M;
+    }
+    if (state->shiftsDeferred) {
+        const double shift = state->columnShift[j];
+        for (std::int32_t i = from; i < state->M; ++i) {
+            if (!state->rowCovered[i] && (column[i] + state->rowShift[i]) - shift == 0.0) return i;
+        }
+        return state->M;
+    }
+    for (std::int32_t i = from; i < state->M; ++i) {
+        if (!state->rowCovered[i] && column[i] == 0.0) return i;
+    }
+    return state->M;
+}
+
+// The history of deferred shifts follows every change of a line's part.
+bool beginsharing(MunkresState* state, std::int32_t line)
+{
+    return !state->shiftsDeferred || beginspan(&state->history, line);
+}
+
+void endsharing(MunkresState* state, std::int32_t line)
+{
+    if (state->shiftsDeferred) endspan(&state->history, line);
+}
+
+bool coverrow(MunkresState* state, std::int32_t i)
 {
     state->rowCovered[i] = 1;
     state->coveredRows[state->coveredRowCount++] = i;
+    return beginsharing(state, i);
+}
+
+bool uncovercolumn(MunkresState* state, std::int32_t j)
+{
+    state->columnCovered[j] = 0;
+    return beginsharing(state, state->M + j);
 }
 
 void uncoverallrows(MunkresState* state)
 {
     for (std::int32_t k = 0; k < state->coveredRowCount; ++k) {
         state->rowCovered[state->coveredRows[k]] = 0;
+        endsharing(state, state->coveredRows[k]);
     }
     state->coveredRowCount = 0;
 }
@@ -182,62 +230,180 @@ void measuregrain(MunkresState* state)
     state->exactBelow = std::ldexp(1.0, 53 + grain); // +Inf past the largest exponent
 }
 
-// One deferred shift by h, when it keeps every sum exact: the covered rows
-// and the uncovered columns take h into their sums. An uncovered column's
-// remembered least (known for all of them after smallestuncovered) moves with
-// the column, so its first zero in an uncovered row is its least row when the
-// least has become zero. False, changing nothing, when the shift could round.
-bool deferredshift(MunkresState* state, double h)
+// Whether a deferred shift by h keeps every sum exact (see defershifts).
+bool shiftstaysexact(MunkresState* state, double h)
 {
     if (state->exactBelow < 0) measuregrain(state);
+    const double largest = state->largestStart + (state->shiftTotal + h);
+    return std::isfinite(largest) && largest <= 0.5 * state->exactBelow;
+}
+
+// One deferred shift by h: the covered rows and the uncovered columns take h
+// into their sums, and the history records it. False, when the sums could
+// come near the largest double (every bound stays far from overflow) or the
+// history cannot grow.
+bool deferredshift(MunkresState* state, double h)
+{
     const double total = state->shiftTotal + h;
-    const double largest = state->largestStart + total;
-    if (!std::isfinite(largest) || !(largest <= 0.5 * state->exactBelow)) return false;
+    if (!(state->largestStart + 4 * total < 0x1p1000)) return false;
     state->shiftTotal = total;
     for (std::int32_t k = 0; k < state->coveredRowCount; ++k) {
         const std::int32_t i = state->coveredRows[k];
         state->rowShift[i] = state->rowShift[i] + h;
     }
     for (std::int32_t j = 0; j < state->N; ++j) {
-        if (state->columnCovered[j]) continue;
-        state->columnShift[j] = state->columnShift[j] + h;
-        const bool zero = state->leastOfColumn[j] - state->columnShift[j] == 0.0;
-        state->zeroSearchStart[j] = zero ? state->leastRowOfColumn[j] : state->M;
+        if (!state->columnCovered[j]) state->columnShift[j] = state->columnShift[j] + h;
     }
-    return true;
+    return recordshift(&state->history, h);
 }
 
-// Writes the deferred shifts out into the working costs (exactly: no sum has
-// rounded so far) and turns deferral off.
-void writeoutshifts(MunkresState* state)
+// Where a shift by h makes zeros while every working cost is still exact: an
+// uncovered column's remembered least (known for all of them after
+// smallestuncovered) is its first uncovered least row, and x - h is zero
+// exactly when x == h.
+void markexactshiftzeros(MunkresState* state, double h)
 {
     for (std::int32_t j = 0; j < state->N; ++j) {
-        double* column = columnof(*state, j);
-        const double shift = state->columnShift[j];
-        for (std::int32_t i = 0; i < state->M; ++i) {
-            column[i] = (column[i] + state->rowShift[i]) - shift;
-        }
-        if (state->leastRowOfColumn[j] != kNoMark) {
-            state->leastOfColumn[j] = state->leastOfColumn[j] - shift;
+        if (state->columnCovered[j]) continue;
+        const bool zero = state->leastOfColumn[j] - state->columnShift[j] == h;
+        state->zeroSearchStart[j] = zero ? state->leastRowOfColumn[j] : state->M;
+    }
+}
+
+// The first row that may hold a zero of column j once every row is
+// uncovered, its least over all rows known: its least row if that is an
+// exact zero, none (M) if the least is certainly above zero, and otherwise
+// row 0, from which step3 tests the candidates.
+std::int32_t firstpossiblezero(const MunkresState& state, std::int32_t j)
+{
+    const double least = state.leastOfColumn[j];
+    if (!state.shiftsDeferred) return least == 0.0 ? state.leastRowOfColumn[j] : state.M;
+    const double shift = state.columnShift[j];
+    if (!state.shiftsMayRound) {
+        return least - shift == 0.0 ? state.leastRowOfColumn[j] : state.M;
+    }
+    const double approximation = least - shift;
+    const double lowest =
+        approximation - 2 * roundingbound(state) * (std::fabs(approximation) + 2 * shift);
+    return lowest > 0.0 ? state.M : 0;
+}
+
+// What verifying decisions may cost before the run is abandoned, in
+// elements tested and shifts replayed: the share verificationShare of what the
+// shifts made so far cost element by element, and four whole-matrix passes.
+double verificationallowance(const MunkresState& state)
+{
+    const double elements = static_cast<double>(state.M) * static_cast<double>(state.N);
+    const double shifts = static_cast<double>(state.history.shiftCount);
+    return elements * (state.verificationShare * shifts + 4);
+}
+
+bool verificationaffordable(const MunkresState& state)
+{
+    const auto spent =
+        static_cast<double>(state.verifiedOperations + state.history.replayedOperations);
+    return spent <= verificationallowance(state);
+}
+
+// The least exact working cost over the uncovered rows of column j among the
+// elements whose lower bound a - b is not above `upper`, and the first row
+// holding it (M when none is finite).
+double verifiedcolumnleast(MunkresState* state, std::int32_t j, double upper, std::int32_t* row)
+{
+    const double bound = roundingbound(*state);
+    const double shift = state->columnShift[j];
+    const double* column = columnof(*state, j);
+    double least = std::numeric_limits<double>::infinity();
+    *row = state->M;
+    for (std::int32_t i = 0; i < state->M; ++i) {
+        if (state->rowCovered[i]) continue;
+        const double raised = column[i] + state->rowShift[i];
+        if ((raised - shift) - bound * (raised + shift) > upper) continue;
+        const double exact = exactcost(state, i, j);
+        if (least > exact) {
+            least = exact;
+            *row = i;
         }
     }
-    state->shiftsDeferred = false;
+    state->verifiedOperations += static_cast<std::uint64_t>(state->M);
+    return least;
+}
+
+// The least exact working cost h over the uncovered rows and columns, once
+// shifts may have rounded, and where it lies: every uncovered column gets as
+// zeroSearchStart its first uncovered row holding h (the zero that the shift
+// makes there: x - h is zero only for x == h) or M. The least upper bound
+// a + b over the columns' least approximations bounds h from above; a column
+// whose bound puts all its elements above that holds no h, and in the others
+// only the elements whose lower bound a - b is not above it are rebuilt. h
+// is +Inf when no element is finite.
+double verifiedsmallest(MunkresState* state)
+{
+    const double bound = roundingbound(*state);
+    double upper = std::numeric_limits<double>::infinity();
+    for (std::int32_t j = 0; j < state->N; ++j) {
+        if (state->columnCovered[j]) continue;
+        if (!columnleastknown(*state, j)) findcolumnleast(state, j);
+        if (state->leastRowOfColumn[j] == state->M) continue;
+        const double shift = state->columnShift[j];
+        const double least = state->leastOfColumn[j];
+        const double above = (least - shift) + bound * (least + shift);
+        if (upper > above) upper = above;
+    }
+    double smallest = std::numeric_limits<double>::infinity();
+    std::int32_t candidates = 0;
+    for (std::int32_t j = 0; j < state->N; ++j) {
+        if (state->columnCovered[j]) continue;
+        state->zeroSearchStart[j] = state->M;
+        if (state->leastRowOfColumn[j] == state->M) continue;
+        const double shift = state->columnShift[j];
+        const double least = state->leastOfColumn[j] - shift;
+        if (least - 2 * bound * (std::fabs(least) + 2 * shift) > upper) continue;
+        std::int32_t row = state->M;
+        const double columnLeast = verifiedcolumnleast(state, j, upper, &row);
+        state->candidateColumns[candidates] = j;
+        state->candidateLeast[candidates] = columnLeast;
+        state->zeroSearchStart[j] = row;
+        ++candidates;
+        if (smallest > columnLeast) smallest = columnLeast;
+    }
+    for (std::int32_t k = 0; k < candidates; ++k) {
+        if (!(state->candidateLeast[k] == smallest)) {
+            state->zeroSearchStart[state->candidateColumns[k]] = state->M;
+        }
+    }
+    return smallest;
 }
 
 } // namespace
 
 void defershifts(MunkresState* state)
 {
+    const auto columns = static_cast<std::size_t>(state->N);
+    state->candidateColumns = obtainindices(state->N, 0);
+    state->candidateLeast = static_cast<double*>(workAllocate(columns * sizeof(double)));
+    bool obtained = state->candidateColumns && state->candidateLeast &&
+                    obtainhistory(&state->history, state->M, state->N);
+    state->shiftsDeferred = obtained;
+    for (std::int32_t j = 0; obtained && j < state->N; ++j) {
+        if (!state->columnCovered[j]) obtained = uncovercolumn(state, j);
+    }
+    if (!obtained) {
+        releasehistory(&state->history);
+        state->shiftsDeferred = false;
+        return;
+    }
     state->shiftTotal = 0.0;
     state->exactBelow = -1.0; // the grain is measured at the first shift
-    state->shiftsDeferred = true;
 }
 
 double workcostof(const MunkresState& state, std::int32_t i, std::int32_t j)
 {
     const double stored = columnof(state, j)[i];
     if (!state.shiftsDeferred) return stored;
-    return (stored + state.rowShift[i]) - state.columnShift[j];
+    if (!state.shiftsMayRound) return (stored + state.rowShift[i]) - state.columnShift[j];
+    std::uint64_t operations = 0;
+    return replayedworkcost(state.history, i, j, stored, &operations);
 }
 
 bool obtainstate(MunkresState* state, double* assignment, double* workCost, std::int32_t M,
@@ -265,6 +431,8 @@ bool obtainstate(MunkresState* state, double* assignment, double* workCost, std:
         static_cast<double*>(workAllocateZeroed(static_cast<std::size_t>(M), sizeof(double)));
     state->columnShift =
         static_cast<double*>(workAllocateZeroed(static_cast<std::size_t>(N), sizeof(double)));
+    state->abandonAtShift = UINT64_MAX;
+    state->verificationShare = 0.25;
     const bool obtained = state->columnCovered && state->rowCovered && state->starColumnOfRow &&
                           state->starRowOfColumn && state->primeColumnOfRow &&
                           state->zeroSearchStart && state->leastOfColumn &&
@@ -287,6 +455,9 @@ void releasestate(MunkresState* state)
     workRelease(state->coveredRows);
     workRelease(state->rowShift);
     workRelease(state->columnShift);
+    workRelease(state->candidateColumns);
+    workRelease(state->candidateLeast);
+    releasehistory(&state->history);
     *state = MunkresState{}; // nothing left to release twice
 }
 
@@ -299,7 +470,9 @@ void setstar(MunkresState* state, std::int32_t row, std::int32_t column)
 MunkresStep step2a(MunkresState* state)
 {
     for (std::int32_t j = 0; j < state->N; ++j) {
-        if (state->starRowOfColumn[j] != kNoMark) state->columnCovered[j] = 1;
+        if (state->starRowOfColumn[j] == kNoMark || state->columnCovered[j]) continue;
+        state->columnCovered[j] = 1;
+        endsharing(state, state->M + j);
     }
     return MunkresStep::step2b;
 }
@@ -326,7 +499,7 @@ MunkresStep step3(MunkresState* state, std::int32_t* row, std::int32_t* column)
         primedInPass = false;
         for (std::int32_t j = 0; j < state->N; ++j) {
             if (state->columnCovered[j]) continue;
-            const std::int32_t i = firstuncoveredzero(*state, j, state->zeroSearchStart[j]);
+            const std::int32_t i = firstuncoveredzero(state, j, state->zeroSearchStart[j]);
             state->zeroSearchStart[j] = i;
             if (i == state->M) continue;
             state->primeColumnOfRow[i] = j;
@@ -336,8 +509,7 @@ MunkresStep step3(MunkresState* state, std::int32_t* row, std::int32_t* column)
                 *column = j;
                 return MunkresStep::step4;
             }
-            coverrow(state, i);
-            state->columnCovered[star] = 0;
+            if (!coverrow(state, i) || !uncovercolumn(state, star)) return MunkresStep::abandoned;
             primedInPass = true;
         }
     }
@@ -383,8 +555,7 @@ MunkresStep step4(MunkresState* state, std::int32_t row, std::int32_t column)
         }
         state->leastOfColumn[c] = least;
         state->leastRowOfColumn[c] = leastRow;
-        const double value = state->shiftsDeferred ? least - state->columnShift[c] : least;
-        state->zeroSearchStart[c] = value == 0.0 ? leastRow : state->M;
+        state->zeroSearchStart[c] = firstpossiblezero(*state, c);
     }
     uncoverallrows(state);
     return MunkresStep::step2a;
@@ -394,15 +565,21 @@ MunkresStep step4(MunkresState* state, std::int32_t row, std::int32_t column)
 // in uncovered rows.
 MunkresStep step5(MunkresState* state)
 {
-    const double h = smallestuncovered(state);
+    const double h = state->shiftsMayRound ? verifiedsmallest(state) : smallestuncovered(state);
     if (!std::isfinite(h)) return MunkresStep::overflowed;
     ++state->shiftsRun;
-    if (state->shiftsDeferred) {
-        if (deferredshift(state, h)) return MunkresStep::step3;
-        writeoutshifts(state);
+    if (!state->shiftsDeferred) {
+        for (std::int32_t j = 0; j < state->N; ++j) shiftcolumn(state, j, h);
+        return MunkresStep::step3;
     }
-    for (std::int32_t j = 0; j < state->N; ++j) shiftcolumn(state, j, h);
-    return MunkresStep::step3;
+    if (state->shiftsRun == state->abandonAtShift) return MunkresStep::abandoned;
+    if (!state->shiftsMayRound) {
+        markexactshiftzeros(state, h);
+        if (!shiftstaysexact(state, h)) state->shiftsMayRound = true;
+    } else if (!verificationaffordable(*state)) {
+        return MunkresStep::abandoned;
+    }
+    return deferredshift(state, h) ? MunkresStep::step3 : MunkresStep::abandoned;
 }
 
 std::uint64_t steplimit(std::int32_t targetPairs)
@@ -418,7 +595,10 @@ MunkresOutcome runstepmachine(MunkresState* state, std::uint64_t stepLimit, std:
     std::int32_t primeColumn = 0;
     std::uint64_t steps = 0;
     for (;;) {
-        if (next == MunkresStep::finished || next == MunkresStep::overflowed) break;
+        if (next == MunkresStep::finished || next == MunkresStep::overflowed ||
+            next == MunkresStep::abandoned) {
+            break;
+        }
         if (steps == stepLimit) {
             *stepsRun = steps;
             return MunkresOutcome::stepLimitReached;
@@ -445,6 +625,7 @@ MunkresOutcome runstepmachine(MunkresState* state, std::uint64_t stepLimit, std:
         }
     }
     *stepsRun = steps;
+    if (next == MunkresStep::abandoned) return MunkresOutcome::abandoned;
     return next == MunkresStep::finished ? MunkresOutcome::finished : MunkresOutcome::overflowed;
 }
 

@@ -16,9 +16,12 @@
 
 #include <cstdint>
 
+#include "shift_history.h"
+
 // The machine's states. `overflowed` ends a run whose working costs are no
-// longer finite, so that no minimum exists to shift by.
-enum class MunkresStep { step2a, step2b, step3, step4, step5, finished, overflowed };
+// longer finite, so that no minimum exists to shift by; `abandoned` ends a
+// run with deferred shifts that cannot go on deferring (see defershifts).
+enum class MunkresStep { step2a, step2b, step3, step4, step5, finished, overflowed, abandoned };
 
 inline constexpr std::int32_t kNoMark = -1;
 
@@ -47,10 +50,20 @@ struct MunkresState {
     double* rowShift;    // M: sum of the shifts during which the row was covered
     double* columnShift; // N: sum of the shifts during which the column was uncovered
     bool shiftsDeferred;
-    double shiftTotal;       // sum of all shifts so far
-    double largestStart;     // largest starting working cost, measured at the first shift
-    double exactBelow;       // 2^53 grains of the starting costs; -1 until the first shift
-    std::uint64_t shiftsRun; // step5 runs that shifted
+    // Set once a deferred shift could have rounded: from then on the sums only
+    // approximate the working costs, and decisions are taken on exact values
+    // rebuilt from the history.
+    bool shiftsMayRound;
+    ShiftHistory history;
+    std::int32_t* candidateColumns;   // N: columns whose exact least a shift has to know
+    double* candidateLeast;           // N: their exact least
+    std::uint64_t verifiedOperations; // elements tested for exact decisions
+    std::uint64_t abandonAtShift;     // a deferred run gives up at this shift (tests)
+    double verificationShare; // of the element-by-element cost that verifying may take (+Inf: all)
+    double shiftTotal;        // sum of all shifts so far
+    double largestStart;      // largest starting working cost, measured at the first shift
+    double exactBelow;        // 2^53 grains of the starting costs; -1 until the first shift
+    std::uint64_t shiftsRun;  // step5 runs that shifted
     std::int32_t M;
     std::int32_t N;
     std::int32_t targetPairs; // min(M, N)
@@ -63,21 +76,39 @@ bool obtainstate(MunkresState* state, double* assignment, double* workCost, std:
                  std::int32_t N);
 void releasestate(MunkresState* state);
 
-// Lets step5 defer its shifts while no working cost could round: every
-// starting working cost is an integer multiple of one power of two g (the
-// grain; integers, decimals on a binary grid), so every shift and every
-// working cost is one too, and as long as the largest starting cost plus the
-// sum of all shifts stays below 2^53 g, every sum and difference the machine
-// forms is exact. Then x + h - h == x, the working cost of (i, j) is its
-// starting cost plus rowShift[i] minus columnShift[j] exactly, and a shift
-// only updates those sums: one per covered row and uncovered column instead
-// of one per element. Before the first shift that could round, the working
-// costs are written out (still exact) and the machine goes on shifting them
-// element by element, exactly as if it had never deferred.
-// Call it after the first stars are placed, before the run.
+// Lets step5 defer its shifts: the working costs stay the starting ones, and
+// a shift only adds h to the sums of the covered rows and the uncovered
+// columns, one per line instead of one per element.
+//
+// While no operation could round, the sums are exact: every starting working
+// cost is an integer multiple of one power of two g (the grain; integers,
+// decimals on a binary grid), so every shift and every working cost is one
+// too, and as long as the largest starting cost plus the sum of all shifts
+// stays below 2^53 g, every sum and difference the machine forms is exact.
+// Then the working cost of (i, j) is (start + rowShift[i]) - columnShift[j].
+//
+// From the first shift that could round on, that is only an approximation a
+// of the element-by-element machine's value x. Each of the at most 2s
+// roundings of x after s shifts, and each of those of the sums and of a,
+// errs by at most 2^-53 of a magnitude below start + rowShift[i] +
+// columnShift[j] = P, so |a - x| <= (4s + 2) 2^-53 P. The machine uses the
+// bound b = (s + 1) 2^-49 P, four times that, and takes every decision on
+// exact values: an element is a zero candidate when |a| <= b, and the next
+// shift is the least exact value among the elements that the bounds cannot
+// place above the least upper bound a + b. Their exact values are rebuilt
+// from the history, which replays the element's own operations.
+//
+// The run is abandoned (MunkresStep::abandoned) when the sums come near the
+// largest double, when the history cannot grow, when the work to verify
+// decisions passes the share verificationShare of what shifting element by
+// element would have cost, or at abandonAtShift. The working costs are still the starting ones
+// then, so the caller can start over element by element.
+// Call it after the first stars are placed, before the run; without memory
+// for the history nothing is deferred.
 void defershifts(MunkresState* state);
 
-// The current working cost of (i, j), deferred or not.
+// The current working cost of (i, j), deferred or not, as the element-by-
+// element machine would hold it.
 double workcostof(const MunkresState& state, std::int32_t i, std::int32_t j);
 
 // Stars the zero at (row, column), which holds no star in its row or column.
@@ -112,7 +143,7 @@ MunkresStep step5(MunkresState* state);
 std::uint64_t steplimit(std::int32_t targetPairs);
 
 // How a run ended.
-enum class MunkresOutcome { finished, overflowed, stepLimitReached };
+enum class MunkresOutcome { finished, overflowed, stepLimitReached, abandoned };
 
 // Runs the machine from step2b until it finishes or has made stepLimit steps.
 // *stepsRun receives the number of steps made (each step run counts once).
