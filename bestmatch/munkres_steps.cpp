@@ -38,34 +38,81 @@ double exactcost(MunkresState* state, std::int32_t i, std::int32_t j)
     return exactworkcost(&state->history, i, j, columnof(*state, j)[i]);
 }
 
+// With deferred shifts, columns are scanned in blocks of rows whose tests
+// the compiler can give to the vector unit; only a block with a hit is gone
+// through row by row. Covered rows take part through a NaN shift (see
+// rowShiftIfUncovered), which fails every test.
+// Pairs of doubles are the vector unit every x86-64 processor has; a block
+// is kScanPairs of them.
+typedef double ScanDoubles __attribute__((vector_size(2 * sizeof(double))));
+typedef std::int64_t ScanIndices __attribute__((vector_size(2 * sizeof(std::int64_t))));
+constexpr std::int32_t kScanPairs = 4;
+constexpr std::int32_t kScanBlock = 2 * kScanPairs;
+
+ScanDoubles loadpair(const double* values)
+{
+    ScanDoubles pair;
+    std::memcpy(&pair, values, sizeof pair);
+    return pair;
+}
+
+// Whether the approximation a = (start + rowShift) - columnShift of an
+// element in an uncovered row lies within bound * (start + rowShift +
+// columnShift) of zero; with a zero bound, whether it is zero.
+bool maybezero(double start, double rowShift, double columnShift, double bound)
+{
+    const double raised = start + rowShift;
+    const double approximation = raised - columnShift;
+    const double reach = bound * (raised + columnShift);
+    return approximation <= reach && approximation >= -reach;
+}
+
+bool blockmayholdzero(const double* start, const double* rowShift, double columnShift, double bound)
+{
+    ScanIndices hit{};
+    for (std::int32_t p = 0; p < kScanPairs; ++p) {
+        const ScanDoubles raised = loadpair(start + 2 * p) + loadpair(rowShift + 2 * p);
+        const ScanDoubles approximation = raised - columnShift;
+        const ScanDoubles reach = bound * (raised + columnShift);
+        hit |= (approximation <= reach) & (approximation >= -reach);
+    }
+    return (hit[0] | hit[1]) != 0;
+}
+
+// The first row from `from` down that may hold a zero of column j and, once
+// shifts may have rounded, does so exactly; M when there is none.
+std::int32_t firstdeferredzero(MunkresState* state, std::int32_t j, std::int32_t from)
+{
+    const double* column = columnof(*state, j);
+    const double* rowShift = state->rowShiftIfUncovered;
+    const double shift = state->columnShift[j];
+    const bool mayRound = state->shiftsMayRound;
+    const double bound = mayRound ? roundingbound(*state) : 0.0;
+    std::int32_t i = from;
+    while (i < state->M) {
+        if (i + kScanBlock <= state->M &&
+            !blockmayholdzero(column + i, rowShift + i, shift, bound)) {
+            i += kScanBlock;
+            continue;
+        }
+        const std::int32_t end = i + kScanBlock < state->M ? i + kScanBlock : state->M;
+        for (; i < end; ++i) {
+            if (!maybezero(column[i], rowShift[i], shift, bound)) continue;
+            if (!mayRound || exactcost(state, i, j) == 0.0) return i;
+        }
+    }
+    if (mayRound) state->verifiedOperations += static_cast<std::uint64_t>(state->M - from);
+    return state->M;
+}
+
 // The first row from `from` down whose row is uncovered and whose working cost
 // in column j is zero (-0.0 included, NaN never), or M when there is none.
 // Once shifts may have rounded, only the elements whose approximation is
 // within its bound of zero can be zeros, and only those are rebuilt.
 std::int32_t firstuncoveredzero(MunkresState* state, std::int32_t j, std::int32_t from)
 {
+    if (state->shiftsDeferred) return firstdeferredzero(state, j, from);
     const double* column = columnof(*state, j);
-    if (state->shiftsMayRound) {
-        const double shift = state->columnShift[j];
-        const double bound = roundingbound(*state);
-        for (std::int32_t i = from; i < state->M; ++i) {
-            if (state->rowCovered[i]) continue;
-            const double raised = column[i] + state->rowShift[i];
-            const double approximation = raised - shift;
-            const double reach = bound * (raised + shift);
-            if (approximation > reach || approximation < -reach) continue;
-            if (exactcost(state, i, j) == 0.0) return i;
-        }
-        state->verifiedOperations += static_cast<std::uint64_t>(state->M - from);
-        return state->M;
-    }
-    if (state->shiftsDeferred) {
-        const double shift = state->columnShift[j];
-        for (std::int32_t i = from; i < state->M; ++i) {
-            if (!state->rowCovered[i] && (column[i] + state->rowShift[i]) - shift == 0.0) return i;
-        }
-        return state->M;
-    }
     for (std::int32_t i = from; i < state->M; ++i) {
         if (!state->rowCovered[i] && column[i] == 0.0) return i;
     }
@@ -86,6 +133,8 @@ void endsharing(MunkresState* state, std::int32_t line)
 bool coverrow(MunkresState* state, std::int32_t i)
 {
     state->rowCovered[i] = 1;
+    if (state->shiftsDeferred)
+        state->rowShiftIfUncovered[i] = std::numeric_limits<double>::quiet_NaN();
     state->coveredRows[state->coveredRowCount++] = i;
     return beginsharing(state, i);
 }
@@ -99,29 +148,76 @@ bool uncovercolumn(MunkresState* state, std::int32_t j)
 void uncoverallrows(MunkresState* state)
 {
     for (std::int32_t k = 0; k < state->coveredRowCount; ++k) {
-        state->rowCovered[state->coveredRows[k]] = 0;
-        endsharing(state, state->coveredRows[k]);
+        const std::int32_t i = state->coveredRows[k];
+        state->rowCovered[i] = 0;
+        if (state->shiftsDeferred) state->rowShiftIfUncovered[i] = state->rowShift[i];
+        endsharing(state, i);
     }
     state->coveredRowCount = 0;
 }
 
+// The least of start + rowShift over the uncovered rows of a column (+Inf
+// when there is none) and the first row holding it, with the value there. The
+// least is taken lane by lane over blocks of rows (a NaN shift never wins),
+// then the first row equal to it is looked up.
+double leastraised(const double* start, const double* rowShift, std::int32_t M, std::int32_t* row)
+{
+    const double infinity = std::numeric_limits<double>::infinity();
+    ScanDoubles lanes[kScanPairs];
+    ScanIndices first[kScanPairs];
+    ScanIndices index[kScanPairs];
+    for (std::int32_t p = 0; p < kScanPairs; ++p) {
+        lanes[p] = infinity - ScanDoubles{};
+        first[p] = M - ScanIndices{};
+        index[p] = ScanIndices{2 * p, 2 * p + 1};
+    }
+    std::int32_t i = 0;
+    for (; i + kScanBlock <= M; i += kScanBlock) {
+        for (std::int32_t p = 0; p < kScanPairs; ++p) {
+            const ScanDoubles raised = loadpair(start + i + 2 * p) + loadpair(rowShift + i + 2 * p);
+            const ScanIndices better = raised < lanes[p];
+            lanes[p] = better ? raised : lanes[p];
+            first[p] = better ? index[p] : first[p];
+            index[p] += kScanBlock;
+        }
+    }
+    // Each lane holds its first least row; of the lanes holding the least,
+    // the one with the lowest row has the first.
+    double least = infinity;
+    std::int64_t leastRow = M;
+    for (std::int32_t p = 0; p < kScanPairs; ++p) {
+        for (std::int32_t k = 0; k < 2; ++k) {
+            const double lane = lanes[p][k];
+            if (lane < least || (lane == least && first[p][k] < leastRow)) {
+                least = lane;
+                leastRow = first[p][k];
+            }
+        }
+    }
+    for (; i < M; ++i) {
+        const double raised = start[i] + rowShift[i];
+        if (raised < least) {
+            least = raised;
+            leastRow = i;
+        }
+    }
+    *row = static_cast<std::int32_t>(leastRow);
+    return least;
+}
+
 // Finds the least working cost of column j in an uncovered row, and the first
 // row holding it, and remembers both. With deferred shifts it compares
-// workCost + rowShift: the column's shift is common to the column and every
-// operation is exact, so the order and the first least row are the same.
+// workCost + rowShift: the column's shift is common to the column, so while
+// every operation is exact the order and the first least row are the same,
+// and once shifts may round these are the approximations that the bounds
+// start from.
 void findcolumnleast(MunkresState* state, std::int32_t j)
 {
     const double* column = columnof(*state, j);
     double least = std::numeric_limits<double>::infinity();
     std::int32_t leastRow = state->M;
     if (state->shiftsDeferred) {
-        for (std::int32_t i = 0; i < state->M; ++i) {
-            const double raised = column[i] + state->rowShift[i];
-            if (!state->rowCovered[i] && least > raised) {
-                least = raised;
-                leastRow = i;
-            }
-        }
+        least = leastraised(column, state->rowShiftIfUncovered, state->M, &leastRow);
     } else {
         for (std::int32_t i = 0; i < state->M; ++i) {
             if (!state->rowCovered[i] && least > column[i]) {
@@ -382,7 +478,10 @@ void defershifts(MunkresState* state)
     const auto columns = static_cast<std::size_t>(state->N);
     state->candidateColumns = obtainindices(state->N, 0);
     state->candidateLeast = static_cast<double*>(workAllocate(columns * sizeof(double)));
+    state->rowShiftIfUncovered = static_cast<double*>(
+        workAllocateZeroed(static_cast<std::size_t>(state->M), sizeof(double)));
     bool obtained = state->candidateColumns && state->candidateLeast &&
+                    state->rowShiftIfUncovered &&
                     obtainhistory(&state->history, state->M, state->N);
     state->shiftsDeferred = obtained;
     for (std::int32_t j = 0; obtained && j < state->N; ++j) {
@@ -457,6 +556,7 @@ void releasestate(MunkresState* state)
     workRelease(state->columnShift);
     workRelease(state->candidateColumns);
     workRelease(state->candidateLeast);
+    workRelease(state->rowShiftIfUncovered);
     releasehistory(&state->history);
     *state = MunkresState{}; // nothing left to release twice
 }
@@ -534,9 +634,13 @@ MunkresStep step4(MunkresState* state, std::int32_t row, std::int32_t column)
     // Every row is uncovered again. A column whose least over the uncovered
     // rows is known takes in the rows being uncovered, so it is known over
     // all rows; then its first zero is its least row if the least is zero,
-    // and it has none otherwise.
+    // and it has none otherwise. With deferred shifts a column that now holds
+    // a star is left to be measured when it is next uncovered, if ever: most
+    // columns hold one, and one pass down a column costs less than picking
+    // out the covered rows of every column.
     for (std::int32_t c = 0; c < state->N; ++c) {
-        if (!columnleastknown(*state, c)) {
+        const bool starred = state->starRowOfColumn[c] != kNoMark;
+        if (!columnleastknown(*state, c) || (state->shiftsDeferred && starred)) {
             state->zeroSearchStart[c] = 0;
             state->leastRowOfColumn[c] = kNoMark;
             continue;

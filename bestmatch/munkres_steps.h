@@ -57,6 +57,7 @@ struct MunkresState {
     ShiftHistory history;
     std::int32_t* candidateColumns;   // N: columns whose exact least a shift has to know
     double* candidateLeast;           // N: their exact least
+    double* rowShiftIfUncovered;      // M: rowShift of an uncovered row, NaN for a covered one
     std::uint64_t verifiedOperations; // elements tested for exact decisions
     std::uint64_t abandonAtShift;     // a deferred run gives up at this shift (tests)
     double verificationShare; // of the element-by-element cost that verifying may take (+Inf: all)
