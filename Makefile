@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Debian's interpreter, which python3-scipy installs into.
 PYTHON ?= /usr/bin/python3
 
-.PHONY: all deps configure build demo test test-platforms test-log dist sanitize valgrind fuzz bench bench-octave bench-bestmatch clean
+.PHONY: all deps configure build demo test test-slow test-platforms test-log dist sanitize valgrind fuzz bench bench-octave bench-bestmatch clean
 
 all: build
 
@@ -23,6 +23,11 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Checks too slow for every run: bestmatch on 1000-by-1000 problems against
+# its step-by-step reference.
+test-slow: build
+	cd $(BUILD) && ctest -C slow -L slow --output-on-failure
 
 # Linux x86 and Windows x86-64/x86 builds beside the native one, their tests
 # (natively and under wine) and the bit-for-bit comparison of all builds.
