@@ -238,18 +238,45 @@ bool columnleastknown(const MunkresState& state, std::int32_t j)
     return row != kNoMark && (row == state.M || !state.rowCovered[row]);
 }
 
+// A least whose row has been covered since: a lower bound of the least.
+bool columnleaststale(const MunkresState& state, std::int32_t j)
+{
+    const std::int32_t row = state.leastRowOfColumn[j];
+    return row != kNoMark && row != state.M && state.rowCovered[row];
+}
+
 // The least working cost in an uncovered row and an uncovered column, +Inf
 // when none is smaller. No such cost is zero (step3 would have primed it), and
 // the minimum of nonzero values does not depend on the order of the scan, so
 // it is taken column by column from the remembered column minima.
+//
+// With deferred shifts a column whose least row has been covered keeps its
+// least as a lower bound (a least over more rows, whose values in uncovered
+// rows have not changed since). Such a column is measured again only when
+// that bound is not above the least found so far: otherwise it holds neither
+// the least nor an element equal to it (which the shift would make a zero).
 double smallestuncovered(MunkresState* state)
 {
     double h = std::numeric_limits<double>::infinity();
+    if (!state->shiftsDeferred) {
+        for (std::int32_t j = 0; j < state->N; ++j) {
+            if (state->columnCovered[j]) continue;
+            if (!columnleastknown(*state, j)) findcolumnleast(state, j);
+            if (h > state->leastOfColumn[j]) h = state->leastOfColumn[j];
+        }
+        return h;
+    }
     for (std::int32_t j = 0; j < state->N; ++j) {
-        if (state->columnCovered[j]) continue;
+        if (state->columnCovered[j] || columnleaststale(*state, j)) continue;
         if (!columnleastknown(*state, j)) findcolumnleast(state, j);
-        const double least = state->shiftsDeferred ? state->leastOfColumn[j] - state->columnShift[j]
-                                                   : state->leastOfColumn[j];
+        const double least = state->leastOfColumn[j] - state->columnShift[j];
+        if (h > least) h = least;
+    }
+    for (std::int32_t j = 0; j < state->N; ++j) {
+        if (state->columnCovered[j] || !columnleaststale(*state, j)) continue;
+        if (state->leastOfColumn[j] - state->columnShift[j] > h) continue;
+        findcolumnleast(state, j);
+        const double least = state->leastOfColumn[j] - state->columnShift[j];
         if (h > least) h = least;
     }
     return h;
@@ -436,15 +463,25 @@ double verifiedcolumnleast(MunkresState* state, std::int32_t j, double upper, st
 double verifiedsmallest(MunkresState* state)
 {
     const double bound = roundingbound(*state);
+    // Stale leasts (see smallestuncovered) are measured again only where
+    // their lower bound does not lie above the upper bound found so far.
     double upper = std::numeric_limits<double>::infinity();
-    for (std::int32_t j = 0; j < state->N; ++j) {
-        if (state->columnCovered[j]) continue;
-        if (!columnleastknown(*state, j)) findcolumnleast(state, j);
-        if (state->leastRowOfColumn[j] == state->M) continue;
-        const double shift = state->columnShift[j];
-        const double least = state->leastOfColumn[j];
-        const double above = (least - shift) + bound * (least + shift);
-        if (upper > above) upper = above;
+    for (int stale = 0; stale < 2; ++stale) {
+        for (std::int32_t j = 0; j < state->N; ++j) {
+            if (state->columnCovered[j] || columnleaststale(*state, j) != (stale == 1)) continue;
+            if (stale) {
+                const double least = state->leastOfColumn[j] - state->columnShift[j];
+                const double lowest =
+                    least - 2 * bound * (std::fabs(least) + 2 * state->columnShift[j]);
+                if (lowest > upper) continue;
+            }
+            if (!columnleastknown(*state, j)) findcolumnleast(state, j);
+            if (state->leastRowOfColumn[j] == state->M) continue;
+            const double shift = state->columnShift[j];
+            const double least = state->leastOfColumn[j];
+            const double above = (least - shift) + bound * (least + shift);
+            if (upper > above) upper = above;
+        }
     }
     double smallest = std::numeric_limits<double>::infinity();
     std::int32_t candidates = 0;
