@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "work_memory.h"
 
@@ -42,20 +45,9 @@ double exactcost(MunkresState* state, std::int32_t i, std::int32_t j)
 // the compiler can give to the vector unit; only a block with a hit is gone
 // through row by row. Covered rows take part through a NaN shift (see
 // rowShiftIfUncovered), which fails every test.
-// Pairs of doubles are the vector unit every x86-64 processor has; a block
-// is kScanPairs of them.
-typedef double ScanDoubles __attribute__((vector_size(2 * sizeof(double))));
-typedef std::int64_t ScanIndices __attribute__((vector_size(2 * sizeof(std::int64_t))));
-constexpr std::int32_t kScanPairs = 4;
-constexpr std::int32_t kScanBlock = 2 * kScanPairs;
-
-ScanDoubles loadpair(const double* values)
-{
-    ScanDoubles pair;
-    std::memcpy(&pair, values, sizeof pair);
-    return pair;
-}
-
+// Blocks of kScanBlock rows, taken two at a time with SSE2 (which every
+// x86-64 processor has, and the 32-bit builds require); elsewhere one by one.
+constexpr std::int32_t kScanBlock = 16;
 // Whether the approximation a = (start + rowShift) - columnShift of an
 // element in an uncovered row lies within bound * (start + rowShift +
 // columnShift) of zero; with a zero bound, whether it is zero.
@@ -69,14 +61,26 @@ bool maybezero(double start, double rowShift, double columnShift, double bound)
 
 bool blockmayholdzero(const double* start, const double* rowShift, double columnShift, double bound)
 {
-    ScanIndices hit{};
-    for (std::int32_t p = 0; p < kScanPairs; ++p) {
-        const ScanDoubles raised = loadpair(start + 2 * p) + loadpair(rowShift + 2 * p);
-        const ScanDoubles approximation = raised - columnShift;
-        const ScanDoubles reach = bound * (raised + columnShift);
-        hit |= (approximation <= reach) & (approximation >= -reach);
+#if defined(__SSE2__)
+    const __m128d shift = _mm_set1_pd(columnShift);
+    const __m128d factor = _mm_set1_pd(bound);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(INT64_MAX));
+    __m128d hit = _mm_setzero_pd();
+#pragma GCC unroll 8
+    for (std::int32_t k = 0; k < kScanBlock; k += 2) {
+        const __m128d raised = _mm_add_pd(_mm_loadu_pd(start + k), _mm_loadu_pd(rowShift + k));
+        const __m128d distance = _mm_and_pd(_mm_sub_pd(raised, shift), magnitude);
+        const __m128d reach = _mm_mul_pd(factor, _mm_add_pd(raised, shift));
+        hit = _mm_or_pd(hit, _mm_cmple_pd(distance, reach));
     }
-    return (hit[0] | hit[1]) != 0;
+    return _mm_movemask_pd(hit) != 0;
+#else
+    bool hit = false;
+    for (std::int32_t k = 0; k < kScanBlock; ++k) {
+        hit |= maybezero(start[k], rowShift[k], columnShift, bound);
+    }
+    return hit;
+#endif
 }
 
 // The first row from `from` down that may hold a zero of column j and, once
@@ -157,52 +161,59 @@ void uncoverallrows(MunkresState* state)
 }
 
 // The least of start + rowShift over the uncovered rows of a column (+Inf
-// when there is none) and the first row holding it, with the value there. The
-// least is taken lane by lane over blocks of rows (a NaN shift never wins),
-// then the first row equal to it is looked up.
+// when there is none) and the first row holding it, with the value there.
+// The least is taken lane by lane (a NaN shift never wins: MINPD keeps its
+// second operand then), and the first row equal to it is looked up after.
 double leastraised(const double* start, const double* rowShift, std::int32_t M, std::int32_t* row)
 {
-    const double infinity = std::numeric_limits<double>::infinity();
-    ScanDoubles lanes[kScanPairs];
-    ScanIndices first[kScanPairs];
-    ScanIndices index[kScanPairs];
-    for (std::int32_t p = 0; p < kScanPairs; ++p) {
-        lanes[p] = infinity - ScanDoubles{};
-        first[p] = M - ScanIndices{};
-        index[p] = ScanIndices{2 * p, 2 * p + 1};
-    }
+    double least = std::numeric_limits<double>::infinity();
     std::int32_t i = 0;
-    for (; i + kScanBlock <= M; i += kScanBlock) {
-        for (std::int32_t p = 0; p < kScanPairs; ++p) {
-            const ScanDoubles raised = loadpair(start + i + 2 * p) + loadpair(rowShift + i + 2 * p);
-            const ScanIndices better = raised < lanes[p];
-            lanes[p] = better ? raised : lanes[p];
-            first[p] = better ? index[p] : first[p];
-            index[p] += kScanBlock;
-        }
+#if defined(__SSE2__)
+    // Four independent lanes of pairs, written out so that they stay in
+    // registers.
+    __m128d lanes0 = _mm_set1_pd(least), lanes1 = lanes0, lanes2 = lanes0, lanes3 = lanes0;
+    for (; i + 8 <= M; i += 8) {
+        lanes0 =
+            _mm_min_pd(_mm_add_pd(_mm_loadu_pd(start + i), _mm_loadu_pd(rowShift + i)), lanes0);
+        lanes1 = _mm_min_pd(_mm_add_pd(_mm_loadu_pd(start + i + 2), _mm_loadu_pd(rowShift + i + 2)),
+                            lanes1);
+        lanes2 = _mm_min_pd(_mm_add_pd(_mm_loadu_pd(start + i + 4), _mm_loadu_pd(rowShift + i + 4)),
+                            lanes2);
+        lanes3 = _mm_min_pd(_mm_add_pd(_mm_loadu_pd(start + i + 6), _mm_loadu_pd(rowShift + i + 6)),
+                            lanes3);
     }
-    // Each lane holds its first least row; of the lanes holding the least,
-    // the one with the lowest row has the first.
-    double least = infinity;
-    std::int64_t leastRow = M;
-    for (std::int32_t p = 0; p < kScanPairs; ++p) {
-        for (std::int32_t k = 0; k < 2; ++k) {
-            const double lane = lanes[p][k];
-            if (lane < least || (lane == least && first[p][k] < leastRow)) {
-                least = lane;
-                leastRow = first[p][k];
-            }
-        }
-    }
+    double values[8];
+    _mm_storeu_pd(values, lanes0);
+    _mm_storeu_pd(values + 2, lanes1);
+    _mm_storeu_pd(values + 4, lanes2);
+    _mm_storeu_pd(values + 6, lanes3);
+    for (const double value : values) least = value < least ? value : least;
+#endif
     for (; i < M; ++i) {
         const double raised = start[i] + rowShift[i];
-        if (raised < least) {
-            least = raised;
-            leastRow = i;
+        least = raised < least ? raised : least;
+    }
+    *row = M;
+    if (!(least < std::numeric_limits<double>::infinity())) return least;
+    i = 0;
+#if defined(__SSE2__)
+    const __m128d target = _mm_set1_pd(least);
+    for (; i + 4 <= M; i += 4) {
+        const __m128d low = _mm_add_pd(_mm_loadu_pd(start + i), _mm_loadu_pd(rowShift + i));
+        const __m128d high =
+            _mm_add_pd(_mm_loadu_pd(start + i + 2), _mm_loadu_pd(rowShift + i + 2));
+        if (_mm_movemask_pd(_mm_or_pd(_mm_cmpeq_pd(low, target), _mm_cmpeq_pd(high, target))))
+            break;
+    }
+#endif
+    for (; i < M; ++i) {
+        const double raised = start[i] + rowShift[i];
+        if (raised == least) {
+            *row = i;
+            return raised;
         }
     }
-    *row = static_cast<std::int32_t>(leastRow);
-    return least;
+    return least; // not reached: the least is some row's value
 }
 
 // Finds the least working cost of column j in an uncovered row, and the first
@@ -508,6 +519,31 @@ double verifiedsmallest(MunkresState* state)
     return smallest;
 }
 
+// Before column j is scanned for zeros, its least over the uncovered rows
+// (measured now if unknown; a stale least is a lower bound) can show that it
+// holds none, or, while shifts are exact, where the first one is: one pass
+// for the least, which step5 needs anyway, instead of two.
+void narrowzerosearch(MunkresState* state, std::int32_t j)
+{
+    if (state->zeroSearchStart[j] == state->M) return;
+    if (state->leastRowOfColumn[j] == kNoMark) findcolumnleast(state, j);
+    const std::int32_t row = state->leastRowOfColumn[j];
+    if (row == state->M) {
+        state->zeroSearchStart[j] = state->M;
+        return;
+    }
+    const double shift = state->columnShift[j];
+    const double least = state->leastOfColumn[j] - shift;
+    if (state->shiftsMayRound) {
+        const double lowest = least - 2 * roundingbound(*state) * (std::fabs(least) + 2 * shift);
+        if (lowest > 0.0) state->zeroSearchStart[j] = state->M;
+    } else if (least > 0.0) {
+        state->zeroSearchStart[j] = state->M;
+    } else if (least == 0.0 && columnleastknown(*state, j) && row > state->zeroSearchStart[j]) {
+        state->zeroSearchStart[j] = row;
+    }
+}
+
 } // namespace
 
 void defershifts(MunkresState* state)
@@ -636,6 +672,7 @@ MunkresStep step3(MunkresState* state, std::int32_t* row, std::int32_t* column)
         primedInPass = false;
         for (std::int32_t j = 0; j < state->N; ++j) {
             if (state->columnCovered[j]) continue;
+            if (state->shiftsDeferred) narrowzerosearch(state, j);
             const std::int32_t i = firstuncoveredzero(state, j, state->zeroSearchStart[j]);
             state->zeroSearchStart[j] = i;
             if (i == state->M) continue;
