@@ -48,6 +48,11 @@ double exactcost(MunkresState* state, std::int32_t i, std::int32_t j)
 // Blocks of kScanBlock rows, taken two at a time with SSE2 (which every
 // x86-64 processor has, and the 32-bit builds require); elsewhere one by one.
 constexpr std::int32_t kScanBlock = 16;
+
+// The first row whose start + rowShift equals least, and that value; M (and
+// least) when least is +Inf.
+double firstrowholding(const double* start, const double* rowShift, std::int32_t M, double least,
+                       std::int32_t* row);
 // Whether the approximation a = (start + rowShift) - columnShift of an
 // element in an uncovered row lies within bound * (start + rowShift +
 // columnShift) of zero; with a zero bound, whether it is zero.
@@ -63,6 +68,17 @@ bool blockmayholdzero(const double* start, const double* rowShift, double column
 {
 #if defined(__SSE2__)
     const __m128d shift = _mm_set1_pd(columnShift);
+    if (bound == 0.0) {
+        // Exact sums: (start + rowShift) - columnShift is zero exactly when
+        // start + rowShift equals columnShift.
+        __m128d hit = _mm_setzero_pd();
+#pragma GCC unroll 8
+        for (std::int32_t k = 0; k < kScanBlock; k += 2) {
+            const __m128d raised = _mm_add_pd(_mm_loadu_pd(start + k), _mm_loadu_pd(rowShift + k));
+            hit = _mm_or_pd(hit, _mm_cmpeq_pd(raised, shift));
+        }
+        return _mm_movemask_pd(hit) != 0;
+    }
     const __m128d factor = _mm_set1_pd(bound);
     const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(INT64_MAX));
     __m128d hit = _mm_setzero_pd();
@@ -193,9 +209,15 @@ double leastraised(const double* start, const double* rowShift, std::int32_t M, 
         const double raised = start[i] + rowShift[i];
         least = raised < least ? raised : least;
     }
+    return firstrowholding(start, rowShift, M, least, row);
+}
+
+double firstrowholding(const double* start, const double* rowShift, std::int32_t M, double least,
+                       std::int32_t* row)
+{
     *row = M;
     if (!(least < std::numeric_limits<double>::infinity())) return least;
-    i = 0;
+    std::int32_t i = 0;
 #if defined(__SSE2__)
     const __m128d target = _mm_set1_pd(least);
     for (; i + 4 <= M; i += 4) {
@@ -519,14 +541,20 @@ double verifiedsmallest(MunkresState* state)
     return smallest;
 }
 
-// Before column j is scanned for zeros, its least over the uncovered rows
-// (measured now if unknown; a stale least is a lower bound) can show that it
-// holds none, or, while shifts are exact, where the first one is: one pass
-// for the least, which step5 needs anyway, instead of two.
+// Before column j is scanned for zeros, its least over the uncovered rows (a
+// stale least is a lower bound) can show that it holds none, or, while
+// shifts are exact, where the first one is.
 void narrowzerosearch(MunkresState* state, std::int32_t j)
 {
     if (state->zeroSearchStart[j] == state->M) return;
-    if (state->leastRowOfColumn[j] == kNoMark) findcolumnleast(state, j);
+    // While shifts are exact, zeros are common (ties of integer costs) and
+    // the zero scan mostly stops early. Once they may round, zeros are rare
+    // and the least, measured first (step5 needs it anyway), mostly spares
+    // the scan.
+    if (state->leastRowOfColumn[j] == kNoMark) {
+        if (!state->shiftsMayRound) return;
+        findcolumnleast(state, j);
+    }
     const std::int32_t row = state->leastRowOfColumn[j];
     if (row == state->M) {
         state->zeroSearchStart[j] = state->M;
