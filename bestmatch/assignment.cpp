@@ -10,6 +10,14 @@
 namespace
 {
 
+// How the solver runs the step machine: with deferred shifts (giving up at
+// shift abandonAtShift) and the column scans of unit, or element by element.
+struct SolverChoices {
+    bool deferShifts;
+    std::uint64_t abandonAtShift;
+    VectorUnit unit;
+};
+
 // Element count and byte size of the working copy; false when the copy could
 // not be addressed.
 bool workcostsize(std::int32_t M, std::int32_t N, std::size_t* elements, std::size_t* bytes)
@@ -141,7 +149,7 @@ void placestarsbycolumn(MunkresState* state)
 // machine, with deferred shifts that give up at shift abandonAtShift, or
 // element by element. Sets *noMemory when the state cannot be had.
 MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, std::int32_t N,
-                          bool deferShifts, std::uint64_t abandonAtShift, bool* noMemory)
+                          const SolverChoices& choices, bool* noMemory)
 {
     MunkresState state;
     if (!obtainstate(&state, assignment, workCost, M, N)) {
@@ -153,9 +161,9 @@ MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, 
     } else {
         placestarsbycolumn(&state);
     }
-    if (deferShifts) {
-        defershifts(&state);
-        state.abandonAtShift = abandonAtShift;
+    if (choices.deferShifts) {
+        defershifts(&state, choices.unit);
+        state.abandonAtShift = choices.abandonAtShift;
     }
     std::uint64_t stepsRun = 0;
     const MunkresOutcome outcome = runstepmachine(&state, steplimit(state.targetPairs), &stepsRun);
@@ -168,7 +176,7 @@ MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, 
 // up leaves the working costs as it found them, and the machine starts over,
 // shifting element by element.
 const char* solve(double* assignment, double* cost, const double* costs, double* workCost,
-                  std::int32_t M, std::int32_t N, bool deferShifts, std::uint64_t abandonAtShift)
+                  std::int32_t M, std::int32_t N, const SolverChoices& choices)
 {
     if (M <= N) {
         reducerows(workCost, M, N);
@@ -176,10 +184,10 @@ const char* solve(double* assignment, double* cost, const double* costs, double*
         reducecolumns(workCost, M, N);
     }
     bool noMemory = false;
-    MunkresOutcome outcome =
-        runmachine(assignment, workCost, M, N, deferShifts, abandonAtShift, &noMemory);
+    MunkresOutcome outcome = runmachine(assignment, workCost, M, N, choices, &noMemory);
     if (outcome == MunkresOutcome::abandoned && !noMemory) {
-        outcome = runmachine(assignment, workCost, M, N, false, 0, &noMemory);
+        const SolverChoices elementByElement{false, 0, choices.unit};
+        outcome = runmachine(assignment, workCost, M, N, elementByElement, &noMemory);
     }
     if (noMemory) return kAssignmentMemoryMessage;
     if (outcome == MunkresOutcome::overflowed) return kWorkOverflowMessage;
@@ -189,8 +197,7 @@ const char* solve(double* assignment, double* cost, const double* costs, double*
 }
 
 void solveassignment(double* assignment, double* cost, const double* costs, std::int32_t M,
-                     std::int32_t N, const char** failure, bool deferShifts,
-                     std::uint64_t abandonAtShift)
+                     std::int32_t N, const char** failure, const SolverChoices& choices)
 {
     *cost = 0.0;
     for (std::int32_t i = 0; i < M; ++i) assignment[i] = 0.0;
@@ -212,7 +219,7 @@ void solveassignment(double* assignment, double* cost, const double* costs, std:
     const char* problem = copyandcheck(workCost, costs, elements);
     if (!problem) problem = replaceinfinitecosts(workCost, elements, &nothingFinite);
     if (!problem && !nothingFinite) {
-        problem = solve(assignment, cost, costs, workCost, M, N, deferShifts, abandonAtShift);
+        problem = solve(assignment, cost, costs, workCost, M, N, choices);
     }
     workRelease(workCost);
     if (problem) *failure = problem;
@@ -223,17 +230,26 @@ void solveassignment(double* assignment, double* cost, const double* costs, std:
 void bestmatch(double* assignment, double* cost, const double* costs, std::int32_t M,
                std::int32_t N, const char** failure)
 {
-    solveassignment(assignment, cost, costs, M, N, failure, true, UINT64_MAX);
+    solveassignment(assignment, cost, costs, M, N, failure,
+                    SolverChoices{true, UINT64_MAX, widestVectorUnit()});
+}
+
+void bestmatchonunit(double* assignment, double* cost, const double* costs, std::int32_t M,
+                     std::int32_t N, VectorUnit unit, const char** failure)
+{
+    solveassignment(assignment, cost, costs, M, N, failure, SolverChoices{true, UINT64_MAX, unit});
 }
 
 void bestmatchstepbystep(double* assignment, double* cost, const double* costs, std::int32_t M,
                          std::int32_t N, const char** failure)
 {
-    solveassignment(assignment, cost, costs, M, N, failure, false, 0);
+    solveassignment(assignment, cost, costs, M, N, failure,
+                    SolverChoices{false, 0, VectorUnit::plain});
 }
 
 void bestmatchstartingover(double* assignment, double* cost, const double* costs, std::int32_t M,
                            std::int32_t N, std::uint64_t abandonAtShift, const char** failure)
 {
-    solveassignment(assignment, cost, costs, M, N, failure, true, abandonAtShift);
+    solveassignment(assignment, cost, costs, M, N, failure,
+                    SolverChoices{true, abandonAtShift, widestVectorUnit()});
 }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "vector_unit.h"
+
 inline constexpr char kNegativeCostMessage[] = "All matrix elements have to be non-negative.";
 inline constexpr char kNanCostMessage[] = "Matrix elements must not be NaN.";
 inline constexpr char kReplacementOverflowMessage[] =
@@ -33,6 +35,12 @@ inline constexpr char kMatrixTooLargeMessage[] = "The cost matrix is too large."
 // working memory. *failure is left alone on success.
 void bestmatch(double* assignment, double* cost, const double* costs, std::int32_t M,
                std::int32_t N, const char** failure);
+
+// bestmatch with its column scans on one vector unit, which must be
+// available (vectorUnitAvailable); bestmatch takes the widest. Every unit
+// gives the same answer.
+void bestmatchonunit(double* assignment, double* cost, const double* costs, std::int32_t M,
+                     std::int32_t N, VectorUnit unit, const char** failure);
 
 // The same solver with every shift of the step machine applied element by
 // element (no deferred shifts): the reference that bestmatch must equal, and

@@ -4,9 +4,6 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "work_memory.h"
 
@@ -45,60 +42,6 @@ double exactcost(MunkresState* state, std::int32_t i, std::int32_t j)
 // the compiler can give to the vector unit; only a block with a hit is gone
 // through row by row. Covered rows take part through a NaN shift (see
 // rowShiftIfUncovered), which fails every test.
-// Blocks of kScanBlock rows, taken two at a time with SSE2 (which every
-// x86-64 processor has, and the 32-bit builds require); elsewhere one by one.
-constexpr std::int32_t kScanBlock = 16;
-
-// The first row whose start + rowShift equals least, and that value; M (and
-// least) when least is +Inf.
-double firstrowholding(const double* start, const double* rowShift, std::int32_t M, double least,
-                       std::int32_t* row);
-// Whether the approximation a = (start + rowShift) - columnShift of an
-// element in an uncovered row lies within bound * (start + rowShift +
-// columnShift) of zero; with a zero bound, whether it is zero.
-bool maybezero(double start, double rowShift, double columnShift, double bound)
-{
-    const double raised = start + rowShift;
-    const double approximation = raised - columnShift;
-    const double reach = bound * (raised + columnShift);
-    return approximation <= reach && approximation >= -reach;
-}
-
-bool blockmayholdzero(const double* start, const double* rowShift, double columnShift, double bound)
-{
-#if defined(__SSE2__)
-    const __m128d shift = _mm_set1_pd(columnShift);
-    if (bound == 0.0) {
-        // Exact sums: (start + rowShift) - columnShift is zero exactly when
-        // start + rowShift equals columnShift.
-        __m128d hit = _mm_setzero_pd();
-#pragma GCC unroll 8
-        for (std::int32_t k = 0; k < kScanBlock; k += 2) {
-            const __m128d raised = _mm_add_pd(_mm_loadu_pd(start + k), _mm_loadu_pd(rowShift + k));
-            hit = _mm_or_pd(hit, _mm_cmpeq_pd(raised, shift));
-        }
-        return _mm_movemask_pd(hit) != 0;
-    }
-    const __m128d factor = _mm_set1_pd(bound);
-    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(INT64_MAX));
-    __m128d hit = _mm_setzero_pd();
-#pragma GCC unroll 8
-    for (std::int32_t k = 0; k < kScanBlock; k += 2) {
-        const __m128d raised = _mm_add_pd(_mm_loadu_pd(start + k), _mm_loadu_pd(rowShift + k));
-        const __m128d distance = _mm_and_pd(_mm_sub_pd(raised, shift), magnitude);
-        const __m128d reach = _mm_mul_pd(factor, _mm_add_pd(raised, shift));
-        hit = _mm_or_pd(hit, _mm_cmple_pd(distance, reach));
-    }
-    return _mm_movemask_pd(hit) != 0;
-#else
-    bool hit = false;
-    for (std::int32_t k = 0; k < kScanBlock; ++k) {
-        hit |= maybezero(start[k], rowShift[k], columnShift, bound);
-    }
-    return hit;
-#endif
-}
-
 // The first row from `from` down that may hold a zero of column j and, once
 // shifts may have rounded, does so exactly; M when there is none.
 std::int32_t firstdeferredzero(MunkresState* state, std::int32_t j, std::int32_t from)
@@ -110,14 +53,10 @@ std::int32_t firstdeferredzero(MunkresState* state, std::int32_t j, std::int32_t
     const double bound = mayRound ? roundingbound(*state) : 0.0;
     std::int32_t i = from;
     while (i < state->M) {
-        if (i + kScanBlock <= state->M &&
-            !blockmayholdzero(column + i, rowShift + i, shift, bound)) {
-            i += kScanBlock;
-            continue;
-        }
+        i = state->scans->firstCandidateBlock(column, rowShift, i, state->M, shift, bound);
         const std::int32_t end = i + kScanBlock < state->M ? i + kScanBlock : state->M;
         for (; i < end; ++i) {
-            if (!maybezero(column[i], rowShift[i], shift, bound)) continue;
+            if (!zerocandidate(column[i], rowShift[i], shift, bound)) continue;
             if (!mayRound || exactcost(state, i, j) == 0.0) return i;
         }
     }
@@ -176,68 +115,6 @@ void uncoverallrows(MunkresState* state)
     state->coveredRowCount = 0;
 }
 
-// The least of start + rowShift over the uncovered rows of a column (+Inf
-// when there is none) and the first row holding it, with the value there.
-// The least is taken lane by lane (a NaN shift never wins: MINPD keeps its
-// second operand then), and the first row equal to it is looked up after.
-double leastraised(const double* start, const double* rowShift, std::int32_t M, std::int32_t* row)
-{
-    double least = std::numeric_limits<double>::infinity();
-    std::int32_t i = 0;
-#if defined(__SSE2__)
-    // Four independent lanes of pairs, written out so that they stay in
-    // registers.
-    __m128d lanes0 = _mm_set1_pd(least), lanes1 = lanes0, lanes2 = lanes0, lanes3 = lanes0;
-    for (; i + 8 <= M; i += 8) {
-        lanes0 =
-            _mm_min_pd(_mm_add_pd(_mm_loadu_pd(start + i), _mm_loadu_pd(rowShift + i)), lanes0);
-        lanes1 = _mm_min_pd(_mm_add_pd(_mm_loadu_pd(start + i + 2), _mm_loadu_pd(rowShift + i + 2)),
-                            lanes1);
-        lanes2 = _mm_min_pd(_mm_add_pd(_mm_loadu_pd(start + i + 4), _mm_loadu_pd(rowShift + i + 4)),
-                            lanes2);
-        lanes3 = _mm_min_pd(_mm_add_pd(_mm_loadu_pd(start + i + 6), _mm_loadu_pd(rowShift + i + 6)),
-                            lanes3);
-    }
-    double values[8];
-    _mm_storeu_pd(values, lanes0);
-    _mm_storeu_pd(values + 2, lanes1);
-    _mm_storeu_pd(values + 4, lanes2);
-    _mm_storeu_pd(values + 6, lanes3);
-    for (const double value : values) least = value < least ? value : least;
-#endif
-    for (; i < M; ++i) {
-        const double raised = start[i] + rowShift[i];
-        least = raised < least ? raised : least;
-    }
-    return firstrowholding(start, rowShift, M, least, row);
-}
-
-double firstrowholding(const double* start, const double* rowShift, std::int32_t M, double least,
-                       std::int32_t* row)
-{
-    *row = M;
-    if (!(least < std::numeric_limits<double>::infinity())) return least;
-    std::int32_t i = 0;
-#if defined(__SSE2__)
-    const __m128d target = _mm_set1_pd(least);
-    for (; i + 4 <= M; i += 4) {
-        const __m128d low = _mm_add_pd(_mm_loadu_pd(start + i), _mm_loadu_pd(rowShift + i));
-        const __m128d high =
-            _mm_add_pd(_mm_loadu_pd(start + i + 2), _mm_loadu_pd(rowShift + i + 2));
-        if (_mm_movemask_pd(_mm_or_pd(_mm_cmpeq_pd(low, target), _mm_cmpeq_pd(high, target))))
-            break;
-    }
-#endif
-    for (; i < M; ++i) {
-        const double raised = start[i] + rowShift[i];
-        if (raised == least) {
-            *row = i;
-            return raised;
-        }
-    }
-    return least; // not reached: the least is some row's value
-}
-
 // Finds the least working cost of column j in an uncovered row, and the first
 // row holding it, and remembers both. With deferred shifts it compares
 // workCost + rowShift: the column's shift is common to the column, so while
@@ -250,7 +127,15 @@ void findcolumnleast(MunkresState* state, std::int32_t j)
     double least = std::numeric_limits<double>::infinity();
     std::int32_t leastRow = state->M;
     if (state->shiftsDeferred) {
-        least = leastraised(column, state->rowShiftIfUncovered, state->M, &leastRow);
+        // The least over the lanes, then the first row holding it (a NaN
+        // shift, a covered row, is never either).
+        const ColumnScans& scans = *state->scans;
+        least = scans.leastRaised(column, state->rowShiftIfUncovered, state->M);
+        if (least < std::numeric_limits<double>::infinity()) {
+            leastRow =
+                scans.firstRaisedEqual(column, state->rowShiftIfUncovered, 0, state->M, least);
+            least = column[leastRow] + state->rowShiftIfUncovered[leastRow];
+        }
     } else {
         for (std::int32_t i = 0; i < state->M; ++i) {
             if (!state->rowCovered[i] && least > column[i]) {
@@ -574,8 +459,9 @@ void narrowzerosearch(MunkresState* state, std::int32_t j)
 
 } // namespace
 
-void defershifts(MunkresState* state)
+void defershifts(MunkresState* state, VectorUnit unit)
 {
+    state->scans = &columnScans(unit);
     const auto columns = static_cast<std::size_t>(state->N);
     state->candidateColumns = obtainindices(state->N, 0);
     state->candidateLeast = static_cast<double*>(workAllocate(columns * sizeof(double)));

@@ -16,7 +16,9 @@
 
 #include <cstdint>
 
+#include "column_scans.h"
 #include "shift_history.h"
+#include "vector_unit.h"
 
 // The machine's states. `overflowed` ends a run whose working costs are no
 // longer finite, so that no minimum exists to shift by; `abandoned` ends a
@@ -58,6 +60,7 @@ struct MunkresState {
     std::int32_t* candidateColumns;   // N: columns whose exact least a shift has to know
     double* candidateLeast;           // N: their exact least
     double* rowShiftIfUncovered;      // M: rowShift of an uncovered row, NaN for a covered one
+    const ColumnScans* scans;         // the column scans of the chosen vector unit
     std::uint64_t verifiedOperations; // elements tested for exact decisions
     std::uint64_t abandonAtShift;     // a deferred run gives up at this shift (tests)
     double verificationShare; // of the element-by-element cost that verifying may take (+Inf: all)
@@ -105,8 +108,9 @@ void releasestate(MunkresState* state);
 // element would have cost, or at abandonAtShift. The working costs are still the starting ones
 // then, so the caller can start over element by element.
 // Call it after the first stars are placed, before the run; without memory
-// for the history nothing is deferred.
-void defershifts(MunkresState* state);
+// for the history nothing is deferred. The column scans use unit, which
+// must be available; every unit takes the same decisions.
+void defershifts(MunkresState* state, VectorUnit unit);
 
 // The current working cost of (i, j), deferred or not, as the element-by-
 // element machine would hold it.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "assignment.h"
+#include "column_scans.h"
 #include "munkres_steps.h"
 
 namespace
@@ -203,7 +204,7 @@ std::uint64_t runInLockstep(const std::vector<double>& costs, int M, int N, bool
         if (plain.markInRow(plain.starred, i) >= 0)
             setstar(&fast, i, plain.markInRow(plain.starred, i));
     std::copy(plain.columnCovered.begin(), plain.columnCovered.end(), fast.columnCovered);
-    if (deferred) defershifts(&fast);
+    if (deferred) defershifts(&fast, widestVectorUnit());
     fast.verificationShare = INFINITY; // every decision verified, however costly
 
     int row = 0, column = 0, fastRow = 0, fastColumn = 0;
@@ -341,7 +342,7 @@ Answer deferredAnswer(const std::vector<double>& costs, int M, int N, double exa
         if (prepared.markInRow(prepared.starred, i) >= 0)
             setstar(&state, i, prepared.markInRow(prepared.starred, i));
     std::copy(prepared.columnCovered.begin(), prepared.columnCovered.end(), state.columnCovered);
-    defershifts(&state);
+    defershifts(&state, widestVectorUnit());
     state.verificationShare = INFINITY;
     state.largestStart = *std::max_element(workCost.begin(), workCost.end());
     state.exactBelow = exactBelow;
@@ -551,4 +552,74 @@ TEST(BestmatchLarge, DISABLED_ThousandByThousandAgreesWithTheReference)
     EXPECT_TRUE(solvesLikeTheReference(wide, 500, 1000));
     const std::vector<double> tall = familyCosts(7, 1000, 500, rng);
     EXPECT_TRUE(solvesLikeTheReference(tall, 1000, 500));
+}
+
+TEST(BestmatchColumnScans, EveryUnitFindsWhatThePlainLoopsFind)
+{
+    // Columns of every length around the register and block widths, with
+    // covered rows (NaN shifts), ties, signed zeros, subnormals and infinite
+    // sums; every unit must give the plain loops' least, rows and blocks.
+    std::mt19937_64 rng(31);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const ColumnScans& plain = columnScans(VectorUnit::plain);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (VectorUnit vu : {VectorUnit::sse2, VectorUnit::avx2, VectorUnit::avx512}) {
+        if (!vectorUnitAvailable(vu)) continue;
+        const ColumnScans& fast = columnScans(vu);
+        for (int M = 0; M <= 70 && !HasFailure(); ++M) {
+            for (int trial = 0; trial < 20; ++trial) {
+                std::vector<double> start(M), shift(M);
+                for (int i = 0; i < M; ++i) {
+                    const double u = unit(rng);
+                    start[i] = u < 0.2    ? 0.0
+                               : u < 0.3  ? -0.0
+                               : u < 0.35 ? 0x1p-1070
+                               : u < 0.4  ? INFINITY
+                                          : double(int(u * 6));
+                    shift[i] = unit(rng) < 0.3 ? nan : unit(rng) < 0.5 ? 0.0 : 0.5;
+                }
+                const double least = plain.leastRaised(start.data(), shift.data(), M);
+                ASSERT_TRUE(fast.leastRaised(start.data(), shift.data(), M) == least ||
+                            (std::isinf(least) && least > 0))
+                    << vectorUnitName(vu) << " M=" << M;
+                const int from = M ? int(unit(rng) * M) : 0;
+                for (double value : {least, 0.0, 2.5, 3.0}) {
+                    EXPECT_EQ(fast.firstRaisedEqual(start.data(), shift.data(), from, M, value),
+                              plain.firstRaisedEqual(start.data(), shift.data(), from, M, value))
+                        << vectorUnitName(vu) << " M=" << M;
+                }
+                for (double bound : {0.0, 1e-3, 0.3}) {
+                    for (double columnShift : {0.0, 1.0, 3.5}) {
+                        // A block is reported at or before the plain loops'
+                        // block, never past a candidate.
+                        const int f = fast.firstCandidateBlock(start.data(), shift.data(), from, M,
+                                                               columnShift, bound);
+                        const int p = plain.firstCandidateBlock(start.data(), shift.data(), from, M,
+                                                                columnShift, bound);
+                        EXPECT_TRUE(f == p || (p == M && M - f < kScanBlock && f >= from))
+                            << vectorUnitName(vu) << " M=" << M << " from " << from;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(BestmatchEquivalence, EveryVectorUnitGivesTheReferenceAnswers)
+{
+    std::mt19937_64 rng(37);
+    std::uniform_int_distribution<int> size(1, 120);
+    for (VectorUnit vu :
+         {VectorUnit::plain, VectorUnit::sse2, VectorUnit::avx2, VectorUnit::avx512}) {
+        if (!vectorUnitAvailable(vu)) continue;
+        for (int trial = 0; trial < 2 * kFamilies && !HasFailure(); ++trial) {
+            const int M = size(rng), N = size(rng);
+            const std::vector<double> costs = familyCosts(trial % kFamilies, M, N, rng);
+            EXPECT_TRUE(solvesLikeTheReference(costs, M, N,
+                                               [&](double* a, double* c, const char** f) {
+                                                   bestmatchonunit(a, c, costs.data(), M, N, vu, f);
+                                               }))
+                << vectorUnitName(vu) << ", trial " << trial;
+        }
+    }
 }
