@@ -41,20 +41,39 @@ inline bool anyBelowZero(DoubleLanes v)
     return false;
 }
 
-// Rows [row, row + R*L) of out = M * v, R registers of accumulators.
+// Rows [row, row + R*L) of out = M * v, R registers of accumulators. Two
+// columns a round: each accumulator still adds column j before column j + 1.
+// The loops over r are unrolled, so the accumulators stay in registers.
 template <std::uint32_t R>
 inline void multiplyRows(double* out, const double* M, const double* v, std::uint32_t n,
                          std::uint32_t row)
 {
     DoubleLanes acc[R];
+#pragma GCC unroll 16
     for (std::uint32_t r = 0; r < R; ++r) acc[r] = DoubleLanes{};
-    for (std::uint32_t j = 0; j < n; ++j) {
-        const double* column = M + static_cast<std::uint64_t>(j) * n + row;
-        const DoubleLanes vj = broadcast(v[j]);
-        for (std::uint32_t r = 0; r < R; ++r) acc[r] = acc[r] + load(column + r * L) * vj;
+    const double* column = M + row;
+    std::uint32_t j = 0;
+    for (; j + 2 <= n; j += 2, column += 2 * static_cast<std::uint64_t>(n)) {
+        const DoubleLanes first = broadcast(v[j]);
+        const DoubleLanes second = broadcast(v[j + 1]);
+#pragma GCC unroll 16
+        for (std::uint32_t r = 0; r < R; ++r) {
+            acc[r] = acc[r] + load(column + r * L) * first;
+            acc[r] = acc[r] + load(column + n + r * L) * second;
+        }
     }
+    if (j < n) {
+        const DoubleLanes last = broadcast(v[j]);
+#pragma GCC unroll 16
+        for (std::uint32_t r = 0; r < R; ++r) acc[r] = acc[r] + load(column + r * L) * last;
+    }
+#pragma GCC unroll 16
     for (std::uint32_t r = 0; r < R; ++r) store(out + row + r * L, acc[r]);
 }
+
+// Accumulator registers of the widest row block: AVX-512 has 32 vector
+// registers, the narrower units 16.
+constexpr std::uint32_t kRowRegisters = L == 8 ? 16 : 8;
 
 // The sums of the block; every lane is one step, kChains registers of them.
 template <bool kCheck>
@@ -93,8 +112,17 @@ bool sumBlock(double* sums, const double* A, const double* alpha, const double* 
 void multiplyMatrix(double* out, const double* M, const double* v, std::uint32_t n)
 {
     std::uint32_t row = 0;
+    for (; row + kRowRegisters * L <= n; row += kRowRegisters * L)
+        multiplyRows<kRowRegisters>(out, M, v, n, row);
     for (; row + 4 * L <= n; row += 4 * L) multiplyRows<4>(out, M, v, n, row);
-    for (; row + L <= n; row += L) multiplyRows<1>(out, M, v, n, row);
+    if (row + 2 * L <= n) {
+        multiplyRows<2>(out, M, v, n, row);
+        row += 2 * L;
+    }
+    if (row + L <= n) {
+        multiplyRows<1>(out, M, v, n, row);
+        row += L;
+    }
     for (; row < n; ++row) {
         double sum = 0.0;
         for (std::uint32_t j = 0; j < n; ++j)

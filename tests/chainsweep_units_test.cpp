@@ -185,6 +185,25 @@ TEST(ChainsweepUnits, KernelsMatchThePlainLoopsBitForBit)
     }
 }
 
+TEST(ChainsweepUnits, MatrixVectorRowBlocksMatchThePlainLoop)
+{
+    // Sizes that take every row block of the widest unit (16, 4, 2 and 1
+    // registers) and the rows left over, odd and even column counts.
+    std::mt19937_64 rng(17);
+    for (VectorUnit unit : availableUnits()) {
+        for (std::uint32_t n : {63u, 64u, 97u, 127u, 128u, 129u, 136u, 200u, 257u}) {
+            for (bool wild : {false, true}) {
+                const Vector M = edgyValues(rng, std::size_t(n) * n, wild);
+                const Vector v = edgyValues(rng, n, wild);
+                Vector plain(n), fast(n);
+                multiplyMatrixInPlace(plain.data(), M.data(), v.data(), n);
+                chainKernels(unit).multiplyMatrix(fast.data(), M.data(), v.data(), n);
+                EXPECT_TRUE(sameBits(fast, plain)) << vectorUnitName(unit) << " n=" << n;
+            }
+        }
+    }
+}
+
 TEST(ChainsweepUnits, PairwiseNegativeTestTellsUnderflowFromNegative)
 {
     // -1e-200 * (1e-200 * 1) underflows to -0.0: not below zero. A negative
