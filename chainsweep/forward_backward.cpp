@@ -5,7 +5,6 @@
 #include <cstddef>
 
 #include "kernels.h"
-#include "natural_log.h"
 #include "parallel.h"
 #include "vector_kernels.h"
 #include "work_memory.h"
@@ -51,26 +50,42 @@ bool anyBelowZero(const double* values, std::size_t n)
     return false;
 }
 
+// Steps whose scale factors are kept before their logarithms are taken
+// together (side by side in vector lanes) and added in order.
+constexpr std::size_t kScalesPerBlock = 64;
+
+// sum + log(scales[0]) + log(scales[1]) + ..., added in this order.
+double addLogarithms(const Problem& p, double sum, const double* scales, std::size_t n)
+{
+    double logs[kScalesPerBlock];
+    p.kernels->naturalLogs(logs, scales, static_cast<std::uint32_t>(n));
+    for (std::size_t i = 0; i < n; ++i) sum = sum + logs[i];
+    return sum;
+}
+
 // alpha column by column; false on a negative value.
 bool forwardPass(const Problem& p, double* logLikelihood)
 {
     const auto K = static_cast<std::uint32_t>(p.K);
-    const char* failure = nullptr;
+    bool negative = false;
     double sum = 0.0;
-    for (std::size_t t = 0; t < p.T; ++t) {
+    double scales[kScalesPerBlock];
+    multiplyInPlace(p.alpha, p.prior, p.obslik, K);
+    scales[0] = p.kernels->normalize(p.alpha, K, &negative);
+    if (negative) return false;
+    std::size_t kept = 1;
+    for (std::size_t t = 1; t < p.T; ++t) {
         double* current = p.alpha + t * p.K;
-        const double* observed = p.obslik + t * p.K;
-        if (t == 0) {
-            multiplyInPlace(current, p.prior, observed, K);
-        } else {
-            p.kernels->multiplyMatrix(current, p.transposed, current - p.K, K);
-            multiplyInPlace(current, current, observed, K);
+        const double scale = p.kernels->forwardStep(current, p.transposed, current - p.K,
+                                                    p.obslik + t * p.K, K, &negative);
+        if (negative) return false;
+        if (kept == kScalesPerBlock) {
+            sum = addLogarithms(p, sum, scales, kept);
+            kept = 0;
         }
-        const double scale = normalizeInPlace(current, K, &failure);
-        if (failure) return false;
-        sum = sum + naturalLog(scale);
+        scales[kept++] = scale;
     }
-    *logLikelihood = sum;
+    *logLikelihood = addLogarithms(p, sum, scales, kept);
     return true;
 }
 
@@ -78,14 +93,13 @@ bool forwardPass(const Problem& p, double* logLikelihood)
 bool backwardPass(const Problem& p, double* weighted)
 {
     const auto K = static_cast<std::uint32_t>(p.K);
-    const char* failure = nullptr;
+    bool negative = false;
     std::fill(p.beta + (p.T - 1) * p.K, p.beta + p.T * p.K, 1.0);
     for (std::size_t t = p.T - 1; t-- > 0;) {
         double* current = p.beta + t * p.K;
-        multiplyInPlace(weighted, current + p.K, p.obslik + (t + 1) * p.K, K);
-        p.kernels->multiplyMatrix(current, p.transmat, weighted, K);
-        normalizeInPlace(current, K, &failure);
-        if (failure) return false;
+        p.kernels->backwardStep(current, weighted, p.transmat, current + p.K,
+                                p.obslik + (t + 1) * p.K, K, &negative);
+        if (negative) return false;
     }
     return true;
 }
@@ -133,12 +147,14 @@ bool pairwiseSlices(const Problem& p, std::size_t first, std::size_t end, double
 // negative. None is unless a factor is (NaN and -0.0 are not below zero).
 bool pairwiseSigns(const Problem& p, std::size_t first, std::size_t end, double* w)
 {
+    const auto K = static_cast<std::uint32_t>(p.K);
     for (std::size_t t = first; t < end; ++t) {
         const double* alphaT = p.alpha + t * p.K;
         weightsOf(w, p, t);
-        if (!p.transitionNegative && !anyBelowZero(w, p.K) && !anyBelowZero(alphaT, p.K)) continue;
-        if (p.kernels->pairwiseHasNegative(p.transmat, alphaT, w, static_cast<std::uint32_t>(p.K)))
-            return false;
+        if (!p.transitionNegative && !p.kernels->anyBelowZero(w, K) &&
+            !p.kernels->anyBelowZero(alphaT, K))
+            continue;
+        if (p.kernels->pairwiseHasNegative(p.transmat, alphaT, w, K)) return false;
     }
     return true;
 }
@@ -148,7 +164,7 @@ bool pairwiseSigns(const Problem& p, std::size_t first, std::size_t end, double*
 bool smoothSteps(const Problem& p, std::size_t first, std::size_t end, double* scratch)
 {
     const auto K = static_cast<std::uint32_t>(p.K);
-    const char* failure = nullptr;
+    bool negative = false;
     const std::size_t last = p.T - 1;
     const std::size_t pairwiseEnd = std::min(end, last);
     if (first < pairwiseEnd) {
@@ -164,9 +180,8 @@ bool smoothSteps(const Problem& p, std::size_t first, std::size_t end, double* s
             if (p.xi) std::fill(p.xi + last * p.K * p.K, p.xi + p.T * p.K * p.K, 0.0);
             continue;
         }
-        multiplyInPlace(gammaT, alphaT, p.beta + t * p.K, K);
-        normalizeInPlace(gammaT, K, &failure);
-        if (failure) return false;
+        p.kernels->smoothColumn(gammaT, alphaT, p.beta + t * p.K, K, &negative);
+        if (negative) return false;
     }
     return true;
 }

@@ -41,6 +41,47 @@ inline bool anyBelowZero(DoubleLanes v)
     return false;
 }
 
+// Whether some element of a[0 .. n) is below zero (NaN and -0.0 are not).
+inline bool anyElementBelowZero(const double* a, std::uint32_t n)
+{
+    DoubleLanes lowest{};
+    std::uint32_t i = 0;
+    for (; i + L <= n; i += L) {
+        const DoubleLanes v = load(a + i);
+        lowest = v < lowest ? v : lowest;
+    }
+    bool below = anyBelowZero(lowest);
+    for (; i < n; ++i) below = below || a[i] < 0;
+    return below;
+}
+
+// out[i] = a[i] * b[i]; out may be a or b.
+inline void multiplyElements(double* out, const double* a, const double* b, std::uint32_t n)
+{
+    std::uint32_t i = 0;
+    for (; i + L <= n; i += L) store(out + i, load(a + i) * load(b + i));
+    for (; i < n; ++i) out[i] = a[i] * b[i];
+}
+
+// The plain normalisation: an element below zero leaves A as it is; else the
+// sum from 0.0 in ascending order, and A divided by it when it is positive.
+inline double normalizeElements(double* A, std::uint32_t n, bool* negative)
+{
+    if (anyElementBelowZero(A, n)) {
+        *negative = true;
+        return 0.0;
+    }
+    double sum = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) sum = sum + A[i];
+    if (sum > 0) {
+        const DoubleLanes divisor = broadcast(sum);
+        std::uint32_t i = 0;
+        for (; i + L <= n; i += L) store(A + i, load(A + i) / divisor);
+        for (; i < n; ++i) A[i] = A[i] / sum;
+    }
+    return sum;
+}
+
 // Rows [row, row + R*L) of out = M * v, R registers of accumulators. Two
 // columns a round: each accumulator still adds column j before column j + 1.
 // The loops over r are unrolled, so the accumulators stay in registers.
@@ -187,5 +228,35 @@ bool pairwiseHasNegative(const double* A, const double* alpha, const double* wei
     }
     return false;
 }
+
+double normalize(double* A, std::uint32_t n, bool* negative)
+{
+    return normalizeElements(A, n, negative);
+}
+
+double forwardStep(double* out, const double* At, const double* previous, const double* observed,
+                   std::uint32_t n, bool* negative)
+{
+    multiplyMatrix(out, At, previous, n);
+    multiplyElements(out, out, observed, n);
+    return normalizeElements(out, n, negative);
+}
+
+void backwardStep(double* out, double* weighted, const double* A, const double* next,
+                  const double* observedNext, std::uint32_t n, bool* negative)
+{
+    multiplyElements(weighted, next, observedNext, n);
+    multiplyMatrix(out, A, weighted, n);
+    normalizeElements(out, n, negative);
+}
+
+void smoothColumn(double* gamma, const double* alpha, const double* beta, std::uint32_t n,
+                  bool* negative)
+{
+    multiplyElements(gamma, alpha, beta, n);
+    normalizeElements(gamma, n, negative);
+}
+
+bool anyBelowZero(const double* values, std::uint32_t n) { return anyElementBelowZero(values, n); }
 
 } // namespace VECTOR_UNIT_NAMESPACE

@@ -12,6 +12,7 @@
 
 #include "forward_backward.h"
 #include "kernels.h"
+#include "natural_log.h"
 #include "vector_kernels.h"
 
 namespace
@@ -199,6 +200,107 @@ TEST(ChainsweepUnits, MatrixVectorRowBlocksMatchThePlainLoop)
                 multiplyMatrixInPlace(plain.data(), M.data(), v.data(), n);
                 chainKernels(unit).multiplyMatrix(fast.data(), M.data(), v.data(), n);
                 EXPECT_TRUE(sameBits(fast, plain)) << vectorUnitName(unit) << " n=" << n;
+            }
+        }
+    }
+}
+
+TEST(ChainsweepUnits, LogarithmsSideBySideMatchTheScalarLogarithm)
+{
+    // Ordinary arguments of every size (about one in ten fails the quick
+    // rounding test and takes the accurate series), arguments next to 1 and
+    // to the reduction's boundaries, and blocks with special arguments.
+    std::mt19937_64 rng(23);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const double special[] = {0.0,
+                              -0.0,
+                              -1.0,
+                              INFINITY,
+                              -INFINITY,
+                              NAN,
+                              std::numeric_limits<double>::denorm_min(),
+                              std::numeric_limits<double>::min(),
+                              std::numeric_limits<double>::max(),
+                              1.0,
+                              1.5,
+                              std::nextafter(1.5, 0.0),
+                              0.75,
+                              std::nextafter(1.0, 0.0),
+                              std::nextafter(1.0, 2.0)};
+    for (VectorUnit unit : availableUnits()) {
+        for (std::uint32_t n : {0u, 1u, 7u, 8u, 9u, 63u, 64u, 65u, 130u, 1000u}) {
+            for (int kind = 0; kind < 3; ++kind) {
+                Vector x(n);
+                for (double& v : x) {
+                    v = std::ldexp(0.5 + u(rng), static_cast<int>(u(rng) * 80) - 40);
+                    if (kind == 1) v = 1.0 + (u(rng) - 0.5) * std::ldexp(1.0, -int(u(rng) * 50));
+                    if (kind == 2 && u(rng) < 0.05)
+                        v = special[static_cast<int>(u(rng) * (sizeof special / sizeof(double)))];
+                }
+                Vector expected(n), actual(n, -7.0);
+                for (std::uint32_t i = 0; i < n; ++i) expected[i] = naturalLog(x[i]);
+                chainKernels(unit).naturalLogs(actual.data(), x.data(), n);
+                EXPECT_TRUE(sameBits(actual, expected))
+                    << vectorUnitName(unit) << " n=" << n << " kind=" << kind;
+            }
+        }
+    }
+}
+
+TEST(ChainsweepUnits, StepKernelsMatchThePlainSteps)
+{
+    std::mt19937_64 rng(29);
+    for (VectorUnit unit : availableUnits()) {
+        const ChainKernels& k = chainKernels(unit);
+        for (std::uint32_t n : {1u, 2u, 3u, 7u, 8u, 9u, 16u, 31u, 33u, 70u, 129u}) {
+            for (int trial = 0; trial < 4; ++trial) {
+                // Trials 2 and 3 hold negatives, NaN and infinities, so the
+                // negative test and the zero or NaN sums are taken too.
+                const bool wild = trial >= 2;
+                const Vector M = edgyValues(rng, std::size_t(n) * n, wild);
+                const Vector a = edgyValues(rng, n, wild);
+                const Vector b = edgyValues(rng, n, wild);
+                SCOPED_TRACE(::testing::Message() << vectorUnitName(unit) << " n=" << n);
+
+                Vector plain(n), fast(n), plainScratch(n), fastScratch(n);
+                bool plainNegative = false, fastNegative = false;
+                const double plainScale =
+                    forwardStepPlain(plain.data(), M.data(), a.data(), b.data(), n, &plainNegative);
+                const double fastScale =
+                    k.forwardStep(fast.data(), M.data(), a.data(), b.data(), n, &fastNegative);
+                ASSERT_EQ(fastNegative, plainNegative);
+                if (!plainNegative) {
+                    EXPECT_TRUE(sameBits(fast, plain));
+                    EXPECT_TRUE(sameBits({fastScale}, {plainScale}));
+                }
+
+                plainNegative = fastNegative = false;
+                backwardStepPlain(plain.data(), plainScratch.data(), M.data(), a.data(), b.data(),
+                                  n, &plainNegative);
+                k.backwardStep(fast.data(), fastScratch.data(), M.data(), a.data(), b.data(), n,
+                               &fastNegative);
+                ASSERT_EQ(fastNegative, plainNegative);
+                EXPECT_TRUE(sameBits(fastScratch, plainScratch));
+                if (!plainNegative) {
+                    EXPECT_TRUE(sameBits(fast, plain));
+                }
+
+                plainNegative = fastNegative = false;
+                smoothColumnPlain(plain.data(), a.data(), b.data(), n, &plainNegative);
+                k.smoothColumn(fast.data(), a.data(), b.data(), n, &fastNegative);
+                ASSERT_EQ(fastNegative, plainNegative);
+                if (!plainNegative) {
+                    EXPECT_TRUE(sameBits(fast, plain));
+                }
+
+                // A negative element leaves the vector as it was.
+                Vector plainVector = a, fastVector = a;
+                plainNegative = fastNegative = false;
+                normalizePlain(plainVector.data(), n, &plainNegative);
+                k.normalize(fastVector.data(), n, &fastNegative);
+                ASSERT_EQ(fastNegative, plainNegative);
+                EXPECT_TRUE(sameBits(fastVector, plainVector));
+                EXPECT_EQ(k.anyBelowZero(a.data(), n), anyBelowZeroPlain(a.data(), n));
             }
         }
     }
