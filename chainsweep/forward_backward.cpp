@@ -41,6 +41,12 @@ struct Problem {
     std::size_t T;
     const ChainKernels* kernels;
     bool transitionNegative; // some element of transmat below zero
+    // Whether a pairwise product may be below zero: once both passes have
+    // succeeded no element of alpha or beta is, so a product A(i,j) *
+    // (alpha(i) * beta(j) * obslik(j)) can only be when an element of transmat
+    // or of obslik's columns 1 .. T-1 is (a product of factors none of which
+    // is below zero is never below zero: -0.0 gives a zero, NaN a NaN).
+    bool pairwiseMayBeNegative;
 };
 
 bool anyBelowZero(const double* values, std::size_t n)
@@ -61,6 +67,17 @@ double addLogarithms(const Problem& p, double sum, const double* scales, std::si
     p.kernels->naturalLogs(logs, scales, static_cast<std::uint32_t>(n));
     for (std::size_t i = 0; i < n; ++i) sum = sum + logs[i];
     return sum;
+}
+
+// Whether some element of values is below zero, in pieces the kernel counts.
+bool anyBelowZero(const ChainKernels& kernels, const double* values, std::size_t n)
+{
+    constexpr std::size_t kPiece = std::size_t(1) << 24;
+    for (std::size_t first = 0; first < n; first += kPiece) {
+        const std::size_t count = std::min(kPiece, n - first);
+        if (kernels.anyBelowZero(values + first, static_cast<std::uint32_t>(count))) return true;
+    }
+    return false;
 }
 
 // alpha column by column; false on a negative value.
@@ -168,8 +185,9 @@ bool smoothSteps(const Problem& p, std::size_t first, std::size_t end, double* s
     const std::size_t last = p.T - 1;
     const std::size_t pairwiseEnd = std::min(end, last);
     if (first < pairwiseEnd) {
-        const bool fine = p.xi ? pairwiseSlices(p, first, pairwiseEnd, scratch)
-                               : pairwiseSigns(p, first, pairwiseEnd, scratch);
+        const bool fine = p.xi                      ? pairwiseSlices(p, first, pairwiseEnd, scratch)
+                          : p.pairwiseMayBeNegative ? pairwiseSigns(p, first, pairwiseEnd, scratch)
+                                                    : true;
         if (!fine) return false;
     }
     for (std::size_t t = first; t < end; ++t) {
@@ -223,18 +241,21 @@ double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double
     double* stepsScratch = weighted + states;
 
     transposeSquareInPlace(transposed, transmat, static_cast<std::uint32_t>(states));
-    const Problem p{gamma,
-                    alpha,
-                    beta,
-                    xi,
-                    prior,
-                    transmat,
-                    transposed,
-                    obslik,
-                    states,
-                    steps,
-                    &chainKernels(unit),
-                    anyBelowZero(transmat, square)};
+    Problem p{gamma,
+              alpha,
+              beta,
+              xi,
+              prior,
+              transmat,
+              transposed,
+              obslik,
+              states,
+              steps,
+              &chainKernels(unit),
+              anyBelowZero(transmat, square),
+              false};
+    p.pairwiseMayBeNegative =
+        p.transitionNegative || anyBelowZero(*p.kernels, obslik + states, states * (steps - 1));
 
     double logLikelihood = 0.0;
     bool passFine[2] = {true, true};

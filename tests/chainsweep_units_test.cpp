@@ -393,3 +393,32 @@ TEST(ChainsweepUnits, NegativePairwiseProductFailsWithoutTheTableButUnderflowDoe
         }
     }
 }
+
+TEST(ChainsweepUnits, NegativeObservationReachingOnlyAPairwiseProductFails)
+{
+    // obslik(1, 2) = -1e300 meets a forward sum that underflows to zero
+    // (A(0,1) * 0.5 with A(0,1) the least subnormal), so alpha and beta hold
+    // no negative value; only the product A(0,1) * (alpha_1(0) * w(1)) of
+    // slice 1 is below zero.
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    const Vector prior{1, 1, 1};
+    const Vector A{1, 1, 1, tiny, 0, 0, 1, 1, 1};
+    const Vector obslik{1, 1, 1, 1, 1, 1, 1, -1e300, 1};
+    const Outcome expected = stepByStep(prior, A, obslik, 3, 3);
+    ASSERT_STREQ(expected.failure, kNegativeValueMessage);
+    for (VectorUnit unit : availableUnits()) {
+        for (bool pairwise : {false, true}) {
+            EXPECT_STREQ(core(prior, A, obslik, 3, 3, pairwise, unit, 1).failure,
+                         kNegativeValueMessage)
+                << vectorUnitName(unit) << " pairwise=" << pairwise;
+        }
+    }
+    // The same observation without the subnormal transition: every product
+    // of slice 1 is a zero or positive, and the call succeeds.
+    const Vector clean{1, 1, 1, 0, 0, 0, 1, 1, 1};
+    const Outcome fine = stepByStep(prior, clean, obslik, 3, 3);
+    ASSERT_EQ(fine.failure, nullptr);
+    for (VectorUnit unit : availableUnits()) {
+        expectSameRun(core(prior, clean, obslik, 3, 3, false, unit, 1), fine, false);
+    }
+}
