@@ -56,6 +56,9 @@ bool anyBelowZero(const double* values, std::size_t n)
     return false;
 }
 
+// The fewest states for which the two passes run on a thread each.
+constexpr std::size_t kPassThreadStates = 64;
+
 // Steps whose scale factors are kept before their logarithms are taken
 // together (side by side in vector lanes) and added in order.
 constexpr std::size_t kScalesPerBlock = 64;
@@ -80,44 +83,79 @@ bool anyBelowZero(const ChainKernels& kernels, const double* values, std::size_t
     return false;
 }
 
-// alpha column by column; false on a negative value.
-bool forwardPass(const Problem& p, double* logLikelihood)
+// The forward pass as it goes: the log-likelihood so far and the scale
+// factors whose logarithms are still to be added.
+struct ForwardSums {
+    double sum;
+    double scales[kScalesPerBlock];
+    std::size_t kept;
+};
+
+// alpha column t (t = 0 from the prior); false on a negative value.
+bool forwardStep(const Problem& p, std::size_t t, ForwardSums* sums)
 {
     const auto K = static_cast<std::uint32_t>(p.K);
     bool negative = false;
-    double sum = 0.0;
-    double scales[kScalesPerBlock];
-    multiplyInPlace(p.alpha, p.prior, p.obslik, K);
-    scales[0] = p.kernels->normalize(p.alpha, K, &negative);
-    if (negative) return false;
-    std::size_t kept = 1;
-    for (std::size_t t = 1; t < p.T; ++t) {
-        double* current = p.alpha + t * p.K;
-        const double scale = p.kernels->forwardStep(current, p.transposed, current - p.K,
-                                                    p.obslik + t * p.K, K, &negative);
-        if (negative) return false;
-        if (kept == kScalesPerBlock) {
-            sum = addLogarithms(p, sum, scales, kept);
-            kept = 0;
-        }
-        scales[kept++] = scale;
+    double* current = p.alpha + t * p.K;
+    double scale;
+    if (t == 0) {
+        multiplyInPlace(current, p.prior, p.obslik, K);
+        scale = p.kernels->normalize(current, K, &negative);
+    } else {
+        scale = p.kernels->forwardStep(current, p.transposed, current - p.K, p.obslik + t * p.K, K,
+                                       &negative);
     }
-    *logLikelihood = addLogarithms(p, sum, scales, kept);
+    if (negative) return false;
+    if (sums->kept == kScalesPerBlock) {
+        sums->sum = addLogarithms(p, sums->sum, sums->scales, sums->kept);
+        sums->kept = 0;
+    }
+    sums->scales[sums->kept++] = scale;
     return true;
 }
 
-// beta from step T-1 down; weighted is K scratch values. False on a negative value.
+// beta column t < T-1 from column t+1; weighted is K scratch values. False on
+// a negative value.
+bool backwardStep(const Problem& p, std::size_t t, double* weighted)
+{
+    bool negative = false;
+    double* current = p.beta + t * p.K;
+    p.kernels->backwardStep(current, weighted, p.transmat, current + p.K, p.obslik + (t + 1) * p.K,
+                            static_cast<std::uint32_t>(p.K), &negative);
+    return !negative;
+}
+
+// alpha and the log-likelihood; false on a negative value.
+bool forwardPass(const Problem& p, double* logLikelihood)
+{
+    ForwardSums sums{0.0, {}, 0};
+    for (std::size_t t = 0; t < p.T; ++t)
+        if (!forwardStep(p, t, &sums)) return false;
+    *logLikelihood = addLogarithms(p, sums.sum, sums.scales, sums.kept);
+    return true;
+}
+
+// beta from step T-1 down. False on a negative value.
 bool backwardPass(const Problem& p, double* weighted)
 {
-    const auto K = static_cast<std::uint32_t>(p.K);
-    bool negative = false;
     std::fill(p.beta + (p.T - 1) * p.K, p.beta + p.T * p.K, 1.0);
-    for (std::size_t t = p.T - 1; t-- > 0;) {
-        double* current = p.beta + t * p.K;
-        p.kernels->backwardStep(current, weighted, p.transmat, current + p.K,
-                                p.obslik + (t + 1) * p.K, K, &negative);
-        if (negative) return false;
+    for (std::size_t t = p.T - 1; t-- > 0;)
+        if (!backwardStep(p, t, weighted)) return false;
+    return true;
+}
+
+// Both passes on one thread, a forward and a backward step in turn: each is a
+// chain of dependent operations, and two independent chains side by side
+// keep the processor busy where one would leave it waiting.
+bool bothPasses(const Problem& p, double* weighted, double* logLikelihood)
+{
+    ForwardSums sums{0.0, {}, 0};
+    std::fill(p.beta + (p.T - 1) * p.K, p.beta + p.T * p.K, 1.0);
+    if (!forwardStep(p, 0, &sums)) return false;
+    for (std::size_t t = 1; t < p.T; ++t) {
+        if (!forwardStep(p, t, &sums) || !backwardStep(p, p.T - 1 - t, weighted)) return false;
     }
+    *logLikelihood = addLogarithms(p, sums.sum, sums.scales, sums.kept);
     return true;
 }
 
@@ -219,7 +257,11 @@ double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double
     const double work = static_cast<double>(states) * static_cast<double>(states) * steps;
 
     // Threads for the two passes side by side, and for the steps after them.
-    const int passThreads = std::min(2, threadsWorthStarting(4 * work, threads));
+    // Below kPassThreadStates states a step is a short chain of dependent
+    // operations: both passes interleaved on one thread take less time (and
+    // half the processor time) than one thread each.
+    const int passThreads =
+        states < kPassThreadStates ? 1 : std::min(2, threadsWorthStarting(4 * work, threads));
     const int stepThreads =
         std::min<long long>(threadsWorthStarting(xi ? 3 * work : 4.0 * states * steps, threads),
                             static_cast<long long>(steps));
@@ -258,11 +300,16 @@ double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double
         p.transitionNegative || anyBelowZero(*p.kernels, obslik + states, states * (steps - 1));
 
     double logLikelihood = 0.0;
-    bool passFine[2] = {true, true};
-    runParts(passThreads, 2, [&](int part) {
-        passFine[part] = part == 0 ? forwardPass(p, &logLikelihood) : backwardPass(p, weighted);
-    });
-    bool fine = passFine[0] && passFine[1];
+    bool fine = true;
+    if (passThreads > 1) {
+        bool passFine[2] = {true, true};
+        runParts(passThreads, 2, [&](int part) {
+            passFine[part] = part == 0 ? forwardPass(p, &logLikelihood) : backwardPass(p, weighted);
+        });
+        fine = passFine[0] && passFine[1];
+    } else {
+        fine = bothPasses(p, weighted, &logLikelihood);
+    }
     if (fine) {
         bool stepFine[256];
         runParts(stepThreads, stepThreads, [&](int part) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <immintrin.h>
+
 #include "vector_kernels.h"
 
 namespace VECTOR_UNIT_NAMESPACE
@@ -33,12 +35,17 @@ inline DoubleLanes broadcast(double x)
     return v;
 }
 
+// Whether some lane is below zero (NaN and -0.0 are not), as one mask of the
+// comparison rather than a test per lane.
 inline bool anyBelowZero(DoubleLanes v)
 {
-    const auto below = v < 0.0;
-    for (std::uint32_t l = 0; l < L; ++l)
-        if (below[l]) return true;
-    return false;
+#if defined(VECTOR_UNIT_BUILD_AVX512)
+    return _mm512_cmp_pd_mask(__m512d(v), _mm512_setzero_pd(), _CMP_LT_OQ) != 0;
+#elif defined(VECTOR_UNIT_BUILD_AVX2)
+    return _mm256_movemask_pd(_mm256_cmp_pd(__m256d(v), _mm256_setzero_pd(), _CMP_LT_OQ)) != 0;
+#else
+    return _mm_movemask_pd(_mm_cmplt_pd(__m128d(v), _mm_setzero_pd())) != 0;
+#endif
 }
 
 // Whether some element of a[0 .. n) is below zero (NaN and -0.0 are not).

@@ -422,3 +422,21 @@ TEST(ChainsweepUnits, NegativeObservationReachingOnlyAPairwiseProductFails)
         expectSameRun(core(prior, clean, obslik, 3, 3, false, unit, 1), fine, false);
     }
 }
+
+TEST(ChainsweepUnits, PassesOnTwoThreadsStillTheSameBits)
+{
+    // Enough states that the forward and backward passes run on a thread
+    // each (fewer interleave them on one thread, as the test above does).
+    std::mt19937_64 rng(31);
+    const std::uint32_t K = 67, T = 300;
+    const Vector prior = edgyValues(rng, K, false);
+    const Vector A = edgyValues(rng, K * K, false);
+    const Vector obslik = edgyValues(rng, K * T, false);
+    const Outcome expected = stepByStep(prior, A, obslik, K, T);
+    ASSERT_EQ(expected.failure, nullptr);
+    for (VectorUnit unit : availableUnits()) {
+        for (int threads : {1, 2, 3}) {
+            expectSameRun(core(prior, A, obslik, K, T, false, unit, threads), expected, false);
+        }
+    }
+}
