@@ -45,116 +45,6 @@ DoubleLanes load(const double* from)
 
 void store(double* to, DoubleLanes lanes) { std::memcpy(to, &lanes, sizeof lanes); }
 
-} // namespace
-
-// Steps summed at once by stepSums, and the doubles of its working array.
-std::size_t stepsSummedAtOnce() { return kLanes * kSumRegisters; }
-
-// sums[t] = s_t for t = first .. first + count - 1 (count at most
-// stepsSummedAtOnce()); work holds 2 * K * stepsSummedAtOnce() doubles.
-void stepSums(std::size_t K, std::size_t first, std::size_t count, const double* alpha,
-              const double* beta, const double* A, const double* obslik, double* sums, double* work)
-{
-    constexpr std::size_t kSteps = kLanes * kSumRegisters;
-    // Row i of alphaByStep holds alpha(i, t) of the steps side by side, row j
-    // of weightByStep w_t(j); the lanes of absent steps hold 0.
-    double* alphaByStep = work;
-    double* weightByStep = work + K * kSteps;
-    for (std::size_t i = 0; i < K; ++i) {
-        for (std::size_t s = 0; s < kSteps; ++s) {
-            const std::size_t t = first + s;
-            alphaByStep[i * kSteps + s] = s < count ? alpha[i + t * K] : 0.0;
-            weightByStep[i * kSteps + s] =
-                s < count ? beta[i + (t + 1) * K] * obslik[i + (t + 1) * K] : 0.0;
-        }
-    }
-    DoubleLanes sum[kSumRegisters];
-    for (std::size_t r = 0; r < kSumRegisters; ++r) sum[r] = splat(0.0);
-    for (std::size_t i = 0; i < K; ++i) {
-        DoubleLanes alphaI[kSumRegisters];
-        for (std::size_t r = 0; r < kSumRegisters; ++r) {
-            alphaI[r] = load(alphaByStep + i * kSteps + r * kLanes);
-        }
-        for (std::size_t j = 0; j < K; ++j) {
-            const DoubleLanes a = splat(A[i + j * K]);
-            const double* w = weightByStep + j * kSteps;
-#pragma GCC unroll 4
-            for (std::size_t r = 0; r < kSumRegisters; ++r) {
-                const DoubleLanes x = (a * alphaI[r]) * load(w + r * kLanes);
-                sum[r] = sum[r] + x;
-            }
-        }
-    }
-    for (std::size_t r = 0; r < kSumRegisters; ++r) {
-        for (std::size_t lane = 0; lane < kLanes; ++lane) {
-            const std::size_t s = r * kLanes + lane;
-            if (s < count) sums[first + s] = sum[r][lane];
-        }
-    }
-}
-
-// For the columns j = firstColumn .. endColumn - 1 of out and every step
-// t = steps - 1 down to 0: out(i, j) += X_t(i, j) / sums[t].
-void addQuotients(std::size_t K, std::size_t steps, const double* alpha, const double* beta,
-                  const double* A, const double* obslik, const double* sums,
-                  std::size_t firstColumn, std::size_t endColumn, double* out)
-{
-    double weights[kStepBlock];
-    for (std::size_t end = steps; end > 0;) {
-        const std::size_t low = end > kStepBlock ? end - kStepBlock : 0;
-        for (std::size_t j = firstColumn; j < endColumn; ++j) {
-            for (std::size_t t = low; t < end; ++t) {
-                weights[t - low] = beta[j + (t + 1) * K] * obslik[j + (t + 1) * K];
-            }
-            double* outColumn = out + j * K;
-            const double* aColumn = A + j * K;
-            std::size_t i = 0;
-            for (; i + kOutRegisters * kLanes <= K; i += kOutRegisters * kLanes) {
-                DoubleLanes o[kOutRegisters], a[kOutRegisters];
-#pragma GCC unroll 4
-                for (std::size_t r = 0; r < kOutRegisters; ++r) {
-                    o[r] = load(outColumn + i + r * kLanes);
-                    a[r] = load(aColumn + i + r * kLanes);
-                }
-                for (std::size_t t = end; t-- > low;) {
-                    const DoubleLanes w = splat(weights[t - low]);
-                    const DoubleLanes s = splat(sums[t]);
-                    const double* alphaT = alpha + i + t * K;
-#pragma GCC unroll 4
-                    for (std::size_t r = 0; r < kOutRegisters; ++r) {
-                        const DoubleLanes x = (a[r] * load(alphaT + r * kLanes)) * w;
-                        o[r] = o[r] + x / s;
-                    }
-                }
-#pragma GCC unroll 4
-                for (std::size_t r = 0; r < kOutRegisters; ++r)
-                    store(outColumn + i + r * kLanes, o[r]);
-            }
-            for (; i + kLanes <= K; i += kLanes) {
-                DoubleLanes o = load(outColumn + i);
-                const DoubleLanes a = load(aColumn + i);
-                for (std::size_t t = end; t-- > low;) {
-                    const DoubleLanes x = (a * load(alpha + i + t * K)) * splat(weights[t - low]);
-                    o = o + x / splat(sums[t]);
-                }
-                store(outColumn + i, o);
-            }
-            for (; i < K; ++i) {
-                double o = outColumn[i];
-                for (std::size_t t = end; t-- > low;) {
-                    const double x = (aColumn[i] * alpha[i + t * K]) * weights[t - low];
-                    o = o + x / sums[t];
-                }
-                outColumn[i] = o;
-            }
-        }
-        end = low;
-    }
-}
-
-namespace
-{
-
 // stepSums taken a piece at a time: the sums of one group of steps, row i
 // and column j of the tables being the next entry each lane adds.
 struct SumCursor {
@@ -169,6 +59,7 @@ struct SumCursor {
 };
 
 constexpr std::size_t kGroup = kLanes * kSumRegisters;
+static_assert(kGroup <= kStepBlock, "a group of steps fits the block of weights");
 
 // Lays out steps first .. first + kGroup - 1 (all present) for the cursor.
 void startSums(SumCursor* c, std::size_t K, std::size_t first, const double* alpha,
@@ -226,16 +117,17 @@ void finishSums(SumCursor* c, std::size_t first, double* sums)
             sums[first + r * kLanes + lane] = c->sum[r][lane];
 }
 
-// out(i, j) += X_t(i, j) / sums[t] for t = end - 1 down to low, all columns,
-// as addQuotients does; every quotient round of the widest row block also
-// moves the cursor (if any) one entry on, so the sums' multiplications and
-// additions run beside the divisions.
+// out(i, j) += X_t(i, j) / sums[t] for the columns j = firstColumn ..
+// endColumn - 1 and t = end - 1 down to low (at most kStepBlock steps);
+// every quotient round of the widest row block also moves the cursor (if
+// any) one entry on, so the sums' multiplications and additions run beside
+// the divisions.
 void quotientsBeside(std::size_t K, std::size_t low, std::size_t end, const double* alpha,
                      const double* beta, const double* A, const double* obslik, const double* sums,
-                     double* out, SumCursor* cursor)
+                     std::size_t firstColumn, std::size_t endColumn, double* out, SumCursor* cursor)
 {
-    double weights[kGroup];
-    for (std::size_t j = 0; j < K; ++j) {
+    double weights[kStepBlock];
+    for (std::size_t j = firstColumn; j < endColumn; ++j) {
         for (std::size_t t = low; t < end; ++t)
             weights[t - low] = beta[j + (t + 1) * K] * obslik[j + (t + 1) * K];
         double* outColumn = out + j * K;
@@ -284,6 +176,66 @@ void quotientsBeside(std::size_t K, std::size_t low, std::size_t end, const doub
 
 } // namespace
 
+// Steps summed at once by stepSums, and the doubles of its working array.
+std::size_t stepsSummedAtOnce() { return kLanes * kSumRegisters; }
+
+// sums[t] = s_t for t = first .. first + count - 1 (count at most
+// stepsSummedAtOnce()); work holds 2 * K * stepsSummedAtOnce() doubles.
+void stepSums(std::size_t K, std::size_t first, std::size_t count, const double* alpha,
+              const double* beta, const double* A, const double* obslik, double* sums, double* work)
+{
+    constexpr std::size_t kSteps = kLanes * kSumRegisters;
+    // Row i of alphaByStep holds alpha(i, t) of the steps side by side, row j
+    // of weightByStep w_t(j); the lanes of absent steps hold 0.
+    double* alphaByStep = work;
+    double* weightByStep = work + K * kSteps;
+    for (std::size_t i = 0; i < K; ++i) {
+        for (std::size_t s = 0; s < kSteps; ++s) {
+            const std::size_t t = first + s;
+            alphaByStep[i * kSteps + s] = s < count ? alpha[i + t * K] : 0.0;
+            weightByStep[i * kSteps + s] =
+                s < count ? beta[i + (t + 1) * K] * obslik[i + (t + 1) * K] : 0.0;
+        }
+    }
+    DoubleLanes sum[kSumRegisters];
+    for (std::size_t r = 0; r < kSumRegisters; ++r) sum[r] = splat(0.0);
+    for (std::size_t i = 0; i < K; ++i) {
+        DoubleLanes alphaI[kSumRegisters];
+        for (std::size_t r = 0; r < kSumRegisters; ++r) {
+            alphaI[r] = load(alphaByStep + i * kSteps + r * kLanes);
+        }
+        for (std::size_t j = 0; j < K; ++j) {
+            const DoubleLanes a = splat(A[i + j * K]);
+            const double* w = weightByStep + j * kSteps;
+#pragma GCC unroll 4
+            for (std::size_t r = 0; r < kSumRegisters; ++r) {
+                const DoubleLanes x = (a * alphaI[r]) * load(w + r * kLanes);
+                sum[r] = sum[r] + x;
+            }
+        }
+    }
+    for (std::size_t r = 0; r < kSumRegisters; ++r) {
+        for (std::size_t lane = 0; lane < kLanes; ++lane) {
+            const std::size_t s = r * kLanes + lane;
+            if (s < count) sums[first + s] = sum[r][lane];
+        }
+    }
+}
+
+// For the columns j = firstColumn .. endColumn - 1 of out and every step
+// t = steps - 1 down to 0: out(i, j) += X_t(i, j) / sums[t].
+void addQuotients(std::size_t K, std::size_t steps, const double* alpha, const double* beta,
+                  const double* A, const double* obslik, const double* sums,
+                  std::size_t firstColumn, std::size_t endColumn, double* out)
+{
+    for (std::size_t end = steps; end > 0;) {
+        const std::size_t low = end > kStepBlock ? end - kStepBlock : 0;
+        quotientsBeside(K, low, end, alpha, beta, A, obslik, sums, firstColumn, endColumn, out,
+                        nullptr);
+        end = low;
+    }
+}
+
 // Both halves on one thread: groups of stepsSummedAtOnce() steps from the
 // last down, the quotients of each group taken while the sums of the group
 // below it are formed. Every sum and every element of out sees the
@@ -300,12 +252,12 @@ void sumsAndQuotients(std::size_t K, std::size_t steps, const double* alpha, con
         const std::size_t low = group * kGroup;
         const std::size_t end = steps - low < kGroup ? steps : low + kGroup;
         if (group == 0) {
-            quotientsBeside(K, low, end, alpha, beta, A, obslik, sums, out, nullptr);
+            quotientsBeside(K, low, end, alpha, beta, A, obslik, sums, 0, K, out, nullptr);
             return;
         }
         SumCursor cursor;
         startSums(&cursor, K, low - kGroup, alpha, beta, A, obslik, work);
-        quotientsBeside(K, low, end, alpha, beta, A, obslik, sums, out, &cursor);
+        quotientsBeside(K, low, end, alpha, beta, A, obslik, sums, 0, K, out, &cursor);
         finishSums(&cursor, low - kGroup, sums);
     }
 }
