@@ -119,6 +119,14 @@ BENCHMARK(BM_ForwardBackwardOnUnit)
     ->ArgsProduct({{8, 128, 256}, {10000}, {0, 1, 2, 3}, {1}})
     ->Args({128, 10000, 3, 2})
     ->Unit(benchmark::kMillisecond);
+// The passes side by side on one thread against one thread each: process CPU
+// time (both threads) and wall time.
+BENCHMARK(BM_ForwardBackwardOnUnit)
+    ->Name("BM_PassesOnThreads")
+    ->ArgsProduct({{2, 8, 16, 32, 64, 128}, {100000}, {3}, {1, 2}})
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_MatrixVectorOnUnit, VectorUnit::sse2)->Arg(8)->Arg(128)->Arg(256);
 BENCHMARK_TEMPLATE(BM_MatrixVectorOnUnit, VectorUnit::avx2)->Arg(8)->Arg(128)->Arg(256);
 BENCHMARK_TEMPLATE(BM_MatrixVectorOnUnit, VectorUnit::avx512)->Arg(8)->Arg(128)->Arg(256);

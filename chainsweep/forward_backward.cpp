@@ -5,7 +5,6 @@
 #include <cstddef>
 
 #include "kernels.h"
-#include "natural_log.h"
 #include "parallel.h"
 #include "vector_kernels.h"
 #include "work_memory.h"
@@ -42,6 +41,12 @@ struct Problem {
     std::size_t T;
     const ChainKernels* kernels;
     bool transitionNegative; // some element of transmat below zero
+    // Whether a pairwise product may be below zero: once both passes have
+    // succeeded no element of alpha or beta is, so a product A(i,j) *
+    // (alpha(i) * beta(j) * obslik(j)) can only be when an element of transmat
+    // or of obslik's columns 1 .. T-1 is (a product of factors none of which
+    // is below zero is never below zero: -0.0 gives a zero, NaN a NaN).
+    bool pairwiseMayBeNegative;
 };
 
 bool anyBelowZero(const double* values, std::size_t n)
@@ -51,42 +56,106 @@ bool anyBelowZero(const double* values, std::size_t n)
     return false;
 }
 
-// alpha column by column; false on a negative value.
-bool forwardPass(const Problem& p, double* logLikelihood)
+// The fewest states for which the two passes run on a thread each.
+constexpr std::size_t kPassThreadStates = 64;
+
+// Steps whose scale factors are kept before their logarithms are taken
+// together (side by side in vector lanes) and added in order.
+constexpr std::size_t kScalesPerBlock = 64;
+
+// sum + log(scales[0]) + log(scales[1]) + ..., added in this order.
+double addLogarithms(const Problem& p, double sum, const double* scales, std::size_t n)
+{
+    double logs[kScalesPerBlock];
+    p.kernels->naturalLogs(logs, scales, static_cast<std::uint32_t>(n));
+    for (std::size_t i = 0; i < n; ++i) sum = sum + logs[i];
+    return sum;
+}
+
+// Whether some element of values is below zero, in pieces the kernel counts.
+bool anyBelowZero(const ChainKernels& kernels, const double* values, std::size_t n)
+{
+    constexpr std::size_t kPiece = std::size_t(1) << 24;
+    for (std::size_t first = 0; first < n; first += kPiece) {
+        const std::size_t count = std::min(kPiece, n - first);
+        if (kernels.anyBelowZero(values + first, static_cast<std::uint32_t>(count))) return true;
+    }
+    return false;
+}
+
+// The forward pass as it goes: the log-likelihood so far and the scale
+// factors whose logarithms are still to be added.
+struct ForwardSums {
+    double sum;
+    double scales[kScalesPerBlock];
+    std::size_t kept;
+};
+
+// alpha column t (t = 0 from the prior); false on a negative value.
+bool forwardStep(const Problem& p, std::size_t t, ForwardSums* sums)
 {
     const auto K = static_cast<std::uint32_t>(p.K);
-    const char* failure = nullptr;
-    double sum = 0.0;
-    for (std::size_t t = 0; t < p.T; ++t) {
-        double* current = p.alpha + t * p.K;
-        const double* observed = p.obslik + t * p.K;
-        if (t == 0) {
-            multiplyInPlace(current, p.prior, observed, K);
-        } else {
-            p.kernels->multiplyMatrix(current, p.transposed, current - p.K, K);
-            multiplyInPlace(current, current, observed, K);
-        }
-        const double scale = normalizeInPlace(current, K, &failure);
-        if (failure) return false;
-        sum = sum + naturalLog(scale);
+    bool negative = false;
+    double* current = p.alpha + t * p.K;
+    double scale;
+    if (t == 0) {
+        multiplyInPlace(current, p.prior, p.obslik, K);
+        scale = p.kernels->normalize(current, K, &negative);
+    } else {
+        scale = p.kernels->forwardStep(current, p.transposed, current - p.K, p.obslik + t * p.K, K,
+                                       &negative);
     }
-    *logLikelihood = sum;
+    if (negative) return false;
+    if (sums->kept == kScalesPerBlock) {
+        sums->sum = addLogarithms(p, sums->sum, sums->scales, sums->kept);
+        sums->kept = 0;
+    }
+    sums->scales[sums->kept++] = scale;
     return true;
 }
 
-// beta from step T-1 down; weighted is K scratch values. False on a negative value.
+// beta column t < T-1 from column t+1; weighted is K scratch values. False on
+// a negative value.
+bool backwardStep(const Problem& p, std::size_t t, double* weighted)
+{
+    bool negative = false;
+    double* current = p.beta + t * p.K;
+    p.kernels->backwardStep(current, weighted, p.transmat, current + p.K, p.obslik + (t + 1) * p.K,
+                            static_cast<std::uint32_t>(p.K), &negative);
+    return !negative;
+}
+
+// alpha and the log-likelihood; false on a negative value.
+bool forwardPass(const Problem& p, double* logLikelihood)
+{
+    ForwardSums sums{0.0, {}, 0};
+    for (std::size_t t = 0; t < p.T; ++t)
+        if (!forwardStep(p, t, &sums)) return false;
+    *logLikelihood = addLogarithms(p, sums.sum, sums.scales, sums.kept);
+    return true;
+}
+
+// beta from step T-1 down. False on a negative value.
 bool backwardPass(const Problem& p, double* weighted)
 {
-    const auto K = static_cast<std::uint32_t>(p.K);
-    const char* failure = nullptr;
     std::fill(p.beta + (p.T - 1) * p.K, p.beta + p.T * p.K, 1.0);
-    for (std::size_t t = p.T - 1; t-- > 0;) {
-        double* current = p.beta + t * p.K;
-        multiplyInPlace(weighted, current + p.K, p.obslik + (t + 1) * p.K, K);
-        p.kernels->multiplyMatrix(current, p.transmat, weighted, K);
-        normalizeInPlace(current, K, &failure);
-        if (failure) return false;
+    for (std::size_t t = p.T - 1; t-- > 0;)
+        if (!backwardStep(p, t, weighted)) return false;
+    return true;
+}
+
+// Both passes on one thread, a forward and a backward step in turn: each is a
+// chain of dependent operations, and two independent chains side by side
+// keep the processor busy where one would leave it waiting.
+bool bothPasses(const Problem& p, double* weighted, double* logLikelihood)
+{
+    ForwardSums sums{0.0, {}, 0};
+    std::fill(p.beta + (p.T - 1) * p.K, p.beta + p.T * p.K, 1.0);
+    if (!forwardStep(p, 0, &sums)) return false;
+    for (std::size_t t = 1; t < p.T; ++t) {
+        if (!forwardStep(p, t, &sums) || !backwardStep(p, p.T - 1 - t, weighted)) return false;
     }
+    *logLikelihood = addLogarithms(p, sums.sum, sums.scales, sums.kept);
     return true;
 }
 
@@ -133,12 +202,14 @@ bool pairwiseSlices(const Problem& p, std::size_t first, std::size_t end, double
 // negative. None is unless a factor is (NaN and -0.0 are not below zero).
 bool pairwiseSigns(const Problem& p, std::size_t first, std::size_t end, double* w)
 {
+    const auto K = static_cast<std::uint32_t>(p.K);
     for (std::size_t t = first; t < end; ++t) {
         const double* alphaT = p.alpha + t * p.K;
         weightsOf(w, p, t);
-        if (!p.transitionNegative && !anyBelowZero(w, p.K) && !anyBelowZero(alphaT, p.K)) continue;
-        if (p.kernels->pairwiseHasNegative(p.transmat, alphaT, w, static_cast<std::uint32_t>(p.K)))
-            return false;
+        if (!p.transitionNegative && !p.kernels->anyBelowZero(w, K) &&
+            !p.kernels->anyBelowZero(alphaT, K))
+            continue;
+        if (p.kernels->pairwiseHasNegative(p.transmat, alphaT, w, K)) return false;
     }
     return true;
 }
@@ -148,12 +219,13 @@ bool pairwiseSigns(const Problem& p, std::size_t first, std::size_t end, double*
 bool smoothSteps(const Problem& p, std::size_t first, std::size_t end, double* scratch)
 {
     const auto K = static_cast<std::uint32_t>(p.K);
-    const char* failure = nullptr;
+    bool negative = false;
     const std::size_t last = p.T - 1;
     const std::size_t pairwiseEnd = std::min(end, last);
     if (first < pairwiseEnd) {
-        const bool fine = p.xi ? pairwiseSlices(p, first, pairwiseEnd, scratch)
-                               : pairwiseSigns(p, first, pairwiseEnd, scratch);
+        const bool fine = p.xi                      ? pairwiseSlices(p, first, pairwiseEnd, scratch)
+                          : p.pairwiseMayBeNegative ? pairwiseSigns(p, first, pairwiseEnd, scratch)
+                                                    : true;
         if (!fine) return false;
     }
     for (std::size_t t = first; t < end; ++t) {
@@ -164,9 +236,8 @@ bool smoothSteps(const Problem& p, std::size_t first, std::size_t end, double* s
             if (p.xi) std::fill(p.xi + last * p.K * p.K, p.xi + p.T * p.K * p.K, 0.0);
             continue;
         }
-        multiplyInPlace(gammaT, alphaT, p.beta + t * p.K, K);
-        normalizeInPlace(gammaT, K, &failure);
-        if (failure) return false;
+        p.kernels->smoothColumn(gammaT, alphaT, p.beta + t * p.K, K, &negative);
+        if (negative) return false;
     }
     return true;
 }
@@ -186,7 +257,11 @@ double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double
     const double work = static_cast<double>(states) * static_cast<double>(states) * steps;
 
     // Threads for the two passes side by side, and for the steps after them.
-    const int passThreads = std::min(2, threadsWorthStarting(4 * work, threads));
+    // Below kPassThreadStates states a step is a short chain of dependent
+    // operations: both passes interleaved on one thread take less time (and
+    // half the processor time) than one thread each.
+    const int passThreads =
+        states < kPassThreadStates ? 1 : std::min(2, threadsWorthStarting(4 * work, threads));
     const int stepThreads =
         std::min<long long>(threadsWorthStarting(xi ? 3 * work : 4.0 * states * steps, threads),
                             static_cast<long long>(steps));
@@ -208,25 +283,33 @@ double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double
     double* stepsScratch = weighted + states;
 
     transposeSquareInPlace(transposed, transmat, static_cast<std::uint32_t>(states));
-    const Problem p{gamma,
-                    alpha,
-                    beta,
-                    xi,
-                    prior,
-                    transmat,
-                    transposed,
-                    obslik,
-                    states,
-                    steps,
-                    &chainKernels(unit),
-                    anyBelowZero(transmat, square)};
+    Problem p{gamma,
+              alpha,
+              beta,
+              xi,
+              prior,
+              transmat,
+              transposed,
+              obslik,
+              states,
+              steps,
+              &chainKernels(unit),
+              anyBelowZero(transmat, square),
+              false};
+    p.pairwiseMayBeNegative =
+        p.transitionNegative || anyBelowZero(*p.kernels, obslik + states, states * (steps - 1));
 
     double logLikelihood = 0.0;
-    bool passFine[2] = {true, true};
-    runParts(passThreads, 2, [&](int part) {
-        passFine[part] = part == 0 ? forwardPass(p, &logLikelihood) : backwardPass(p, weighted);
-    });
-    bool fine = passFine[0] && passFine[1];
+    bool fine = true;
+    if (passThreads > 1) {
+        bool passFine[2] = {true, true};
+        runParts(passThreads, 2, [&](int part) {
+            passFine[part] = part == 0 ? forwardPass(p, &logLikelihood) : backwardPass(p, weighted);
+        });
+        fine = passFine[0] && passFine[1];
+    } else {
+        fine = bothPasses(p, weighted, &logLikelihood);
+    }
     if (fine) {
         bool stepFine[256];
         runParts(stepThreads, stepThreads, [&](int part) {

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "kernels.h"
+#include "natural_log.h"
 #include "vector_kernels.h"
 
 #define DECLARE_UNIT(unit)                                                                         \
@@ -12,8 +13,17 @@
     void writePairwiseSlice(double*, const double*, const double*, const double*, double,          \
                             std::uint32_t);                                                        \
     bool pairwiseHasNegative(const double*, const double*, const double*, std::uint32_t);          \
-    constexpr ChainKernels kernels{multiplyMatrix, sumPairwiseBlock, writePairwiseSlice,           \
-                                   pairwiseHasNegative};                                           \
+    double normalize(double*, std::uint32_t, bool*);                                               \
+    double forwardStep(double*, const double*, const double*, const double*, std::uint32_t,        \
+                       bool*);                                                                     \
+    void backwardStep(double*, double*, const double*, const double*, const double*,               \
+                      std::uint32_t, bool*);                                                       \
+    void smoothColumn(double*, const double*, const double*, std::uint32_t, bool*);                \
+    bool anyBelowZero(const double*, std::uint32_t);                                               \
+    void naturalLogs(double*, const double*, std::uint32_t);                                       \
+    constexpr ChainKernels kernels{                                                                \
+        multiplyMatrix, sumPairwiseBlock, writePairwiseSlice, pairwiseHasNegative, normalize,      \
+        forwardStep,    backwardStep,     smoothColumn,       anyBelowZero,        naturalLogs};   \
     }
 
 #if defined(PLUGINS_HAVE_SSE2)
@@ -35,8 +45,16 @@ bool sumPairwiseBlockOfPlain(double* sums, const double* A, const double* alpha,
     return sumPairwiseBlockPlain(sums, A, alpha, weight, n, kStepsPerBlock);
 }
 
-constexpr ChainKernels kPlainKernels{multiplyMatrixInPlace, sumPairwiseBlockOfPlain,
-                                     writePairwiseSlicePlain, pairwiseHasNegativePlain};
+void naturalLogsPlain(double* out, const double* x, std::uint32_t n)
+{
+    for (std::uint32_t i = 0; i < n; ++i) out[i] = naturalLog(x[i]);
+}
+
+constexpr ChainKernels kPlainKernels{multiplyMatrixInPlace,   sumPairwiseBlockOfPlain,
+                                     writePairwiseSlicePlain, pairwiseHasNegativePlain,
+                                     normalizePlain,          forwardStepPlain,
+                                     backwardStepPlain,       smoothColumnPlain,
+                                     anyBelowZeroPlain,       naturalLogsPlain};
 
 } // namespace
 

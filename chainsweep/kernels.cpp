@@ -100,3 +100,41 @@ bool pairwiseHasNegativePlain(const double* A, const double* alpha, const double
     }
     return false;
 }
+
+double normalizePlain(double* A, std::uint32_t n, bool* negative)
+{
+    const char* failure = nullptr;
+    const double sum = normalizeInPlace(A, n, &failure);
+    if (failure) *negative = true;
+    return sum;
+}
+
+double forwardStepPlain(double* out, const double* At, const double* previous,
+                        const double* observed, std::uint32_t n, bool* negative)
+{
+    multiplyMatrixInPlace(out, At, previous, n);
+    multiplyInPlace(out, out, observed, n);
+    return normalizePlain(out, n, negative);
+}
+
+void backwardStepPlain(double* out, double* weighted, const double* A, const double* next,
+                       const double* observedNext, std::uint32_t n, bool* negative)
+{
+    multiplyInPlace(weighted, next, observedNext, n);
+    multiplyMatrixInPlace(out, A, weighted, n);
+    normalizePlain(out, n, negative);
+}
+
+void smoothColumnPlain(double* gamma, const double* alpha, const double* beta, std::uint32_t n,
+                       bool* negative)
+{
+    multiplyInPlace(gamma, alpha, beta, n);
+    normalizePlain(gamma, n, negative);
+}
+
+bool anyBelowZeroPlain(const double* values, std::uint32_t n)
+{
+    for (std::uint32_t i = 0; i < n; ++i)
+        if (values[i] < 0) return true;
+    return false;
+}

@@ -49,3 +49,14 @@ void writePairwiseSlicePlain(double* xi, const double* A, const double* alpha, c
 // Whether a product is below zero.
 bool pairwiseHasNegativePlain(const double* A, const double* alpha, const double* weight,
                               std::uint32_t n);
+
+// The plain steps of the smoother, the reference of the vector versions of
+// vector_kernels.h; *negative is set where normalizeInPlace would fail.
+double normalizePlain(double* A, std::uint32_t n, bool* negative);
+double forwardStepPlain(double* out, const double* At, const double* previous,
+                        const double* observed, std::uint32_t n, bool* negative);
+void backwardStepPlain(double* out, double* weighted, const double* A, const double* next,
+                       const double* observedNext, std::uint32_t n, bool* negative);
+void smoothColumnPlain(double* gamma, const double* alpha, const double* beta, std::uint32_t n,
+                       bool* negative);
+bool anyBelowZeroPlain(const double* values, std::uint32_t n);

@@ -32,6 +32,30 @@ struct ChainKernels {
     // Whether some product A[e] * (alpha[i] * weight[j]) is below zero.
     bool (*pairwiseHasNegative)(const double* A, const double* alpha, const double* weight,
                                 std::uint32_t n);
+
+    // normalizeInPlace (kernels.h), with *negative set in place of the
+    // failure message.
+    double (*normalize)(double* A, std::uint32_t n, bool* negative);
+
+    // One forward step: out = (At * previous) .* observed, normalised;
+    // returns the sum it was divided by.
+    double (*forwardStep)(double* out, const double* At, const double* previous,
+                          const double* observed, std::uint32_t n, bool* negative);
+
+    // One backward step: weighted = next .* observedNext (n scratch values),
+    // out = A * weighted, normalised.
+    void (*backwardStep)(double* out, double* weighted, const double* A, const double* next,
+                         const double* observedNext, std::uint32_t n, bool* negative);
+
+    // One smoothed column: gamma = alpha .* beta, normalised.
+    void (*smoothColumn)(double* gamma, const double* alpha, const double* beta, std::uint32_t n,
+                         bool* negative);
+
+    // Whether some element of values is below zero (NaN and -0.0 are not).
+    bool (*anyBelowZero)(const double* values, std::uint32_t n);
+
+    // out[i] = naturalLog(x[i]) (natural_log.h), several arguments at once.
+    void (*naturalLogs)(double* out, const double* x, std::uint32_t n);
 };
 
 // The kernels of unit, which must be available (vectorUnitAvailable), or the

@@ -13,7 +13,10 @@
                   double* work);                                                                   \
     void addQuotients(std::size_t K, std::size_t steps, const double* alpha, const double* beta,   \
                       const double* A, const double* obslik, const double* sums,                   \
-                      std::size_t firstColumn, std::size_t endColumn, double* out);
+                      std::size_t firstColumn, std::size_t endColumn, double* out);                \
+    void sumsAndQuotients(std::size_t K, std::size_t steps, const double* alpha,                   \
+                          const double* beta, const double* A, const double* obslik, double* sums, \
+                          double* work, double* out);
 #if defined(PLUGINS_HAVE_SSE2)
 namespace unit_sse2
 {
@@ -115,6 +118,8 @@ struct TallyKernels {
                      const double*, const double*, double*, double*);
     void (*addQuotients)(std::size_t, std::size_t, const double*, const double*, const double*,
                          const double*, const double*, std::size_t, std::size_t, double*);
+    void (*sumsAndQuotients)(std::size_t, std::size_t, const double*, const double*, const double*,
+                             const double*, double*, double*, double*);
 };
 
 bool kernelsFor(VectorUnit unit, TallyKernels* kernels)
@@ -123,18 +128,20 @@ bool kernelsFor(VectorUnit unit, TallyKernels* kernels)
     switch (unit) {
 #if defined(PLUGINS_HAVE_SSE2)
     case VectorUnit::sse2:
-        *kernels = {unit_sse2::stepsSummedAtOnce, unit_sse2::stepSums, unit_sse2::addQuotients};
+        *kernels = {unit_sse2::stepsSummedAtOnce, unit_sse2::stepSums, unit_sse2::addQuotients,
+                    unit_sse2::sumsAndQuotients};
         return true;
 #endif
 #if defined(PLUGINS_HAVE_AVX2)
     case VectorUnit::avx2:
-        *kernels = {unit_avx2::stepsSummedAtOnce, unit_avx2::stepSums, unit_avx2::addQuotients};
+        *kernels = {unit_avx2::stepsSummedAtOnce, unit_avx2::stepSums, unit_avx2::addQuotients,
+                    unit_avx2::sumsAndQuotients};
         return true;
 #endif
 #if defined(PLUGINS_HAVE_AVX512)
     case VectorUnit::avx512:
         *kernels = {unit_avx512::stepsSummedAtOnce, unit_avx512::stepSums,
-                    unit_avx512::addQuotients};
+                    unit_avx512::addQuotients, unit_avx512::sumsAndQuotients};
         return true;
 #endif
     default:
@@ -179,6 +186,10 @@ void tallyTransitionsOnUnit(VectorUnit unit, int threads, std::int32_t K, std::i
     const std::size_t atOnce = kernels.stepsSummedAtOnce();
     double* sums = work;
     double* side = work + steps;
+    if (parts == 1) {
+        kernels.sumsAndQuotients(states, steps, alpha, beta, A, obslik, sums, side, out);
+        return;
+    }
 
     // The sums, split by groups of steps summed at once.
     const std::size_t groups = (steps + atOnce - 1) / atOnce;

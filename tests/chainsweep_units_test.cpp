@@ -12,6 +12,7 @@
 
 #include "forward_backward.h"
 #include "kernels.h"
+#include "natural_log.h"
 #include "vector_kernels.h"
 
 namespace
@@ -185,6 +186,126 @@ TEST(ChainsweepUnits, KernelsMatchThePlainLoopsBitForBit)
     }
 }
 
+TEST(ChainsweepUnits, MatrixVectorRowBlocksMatchThePlainLoop)
+{
+    // Sizes that take every row block of the widest unit (16, 4, 2 and 1
+    // registers) and the rows left over, odd and even column counts.
+    std::mt19937_64 rng(17);
+    for (VectorUnit unit : availableUnits()) {
+        for (std::uint32_t n : {63u, 64u, 97u, 127u, 128u, 129u, 136u, 200u, 257u}) {
+            for (bool wild : {false, true}) {
+                const Vector M = edgyValues(rng, std::size_t(n) * n, wild);
+                const Vector v = edgyValues(rng, n, wild);
+                Vector plain(n), fast(n);
+                multiplyMatrixInPlace(plain.data(), M.data(), v.data(), n);
+                chainKernels(unit).multiplyMatrix(fast.data(), M.data(), v.data(), n);
+                EXPECT_TRUE(sameBits(fast, plain)) << vectorUnitName(unit) << " n=" << n;
+            }
+        }
+    }
+}
+
+TEST(ChainsweepUnits, LogarithmsSideBySideMatchTheScalarLogarithm)
+{
+    // Ordinary arguments of every size (about one in ten fails the quick
+    // rounding test and takes the accurate series), arguments next to 1 and
+    // to the reduction's boundaries, and blocks with special arguments.
+    std::mt19937_64 rng(23);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const double special[] = {0.0,
+                              -0.0,
+                              -1.0,
+                              INFINITY,
+                              -INFINITY,
+                              NAN,
+                              std::numeric_limits<double>::denorm_min(),
+                              std::numeric_limits<double>::min(),
+                              std::numeric_limits<double>::max(),
+                              1.0,
+                              1.5,
+                              std::nextafter(1.5, 0.0),
+                              0.75,
+                              std::nextafter(1.0, 0.0),
+                              std::nextafter(1.0, 2.0)};
+    for (VectorUnit unit : availableUnits()) {
+        for (std::uint32_t n : {0u, 1u, 7u, 8u, 9u, 63u, 64u, 65u, 130u, 1000u}) {
+            for (int kind = 0; kind < 3; ++kind) {
+                Vector x(n);
+                for (double& v : x) {
+                    v = std::ldexp(0.5 + u(rng), static_cast<int>(u(rng) * 80) - 40);
+                    if (kind == 1) v = 1.0 + (u(rng) - 0.5) * std::ldexp(1.0, -int(u(rng) * 50));
+                    if (kind == 2 && u(rng) < 0.05)
+                        v = special[static_cast<int>(u(rng) * (sizeof special / sizeof(double)))];
+                }
+                Vector expected(n), actual(n, -7.0);
+                for (std::uint32_t i = 0; i < n; ++i) expected[i] = naturalLog(x[i]);
+                chainKernels(unit).naturalLogs(actual.data(), x.data(), n);
+                EXPECT_TRUE(sameBits(actual, expected))
+                    << vectorUnitName(unit) << " n=" << n << " kind=" << kind;
+            }
+        }
+    }
+}
+
+TEST(ChainsweepUnits, StepKernelsMatchThePlainSteps)
+{
+    std::mt19937_64 rng(29);
+    for (VectorUnit unit : availableUnits()) {
+        const ChainKernels& k = chainKernels(unit);
+        for (std::uint32_t n : {1u, 2u, 3u, 7u, 8u, 9u, 16u, 31u, 33u, 70u, 129u}) {
+            for (int trial = 0; trial < 4; ++trial) {
+                // Trials 2 and 3 hold negatives, NaN and infinities, so the
+                // negative test and the zero or NaN sums are taken too.
+                const bool wild = trial >= 2;
+                const Vector M = edgyValues(rng, std::size_t(n) * n, wild);
+                const Vector a = edgyValues(rng, n, wild);
+                const Vector b = edgyValues(rng, n, wild);
+                SCOPED_TRACE(::testing::Message() << vectorUnitName(unit) << " n=" << n);
+
+                Vector plain(n), fast(n), plainScratch(n), fastScratch(n);
+                bool plainNegative = false, fastNegative = false;
+                const double plainScale =
+                    forwardStepPlain(plain.data(), M.data(), a.data(), b.data(), n, &plainNegative);
+                const double fastScale =
+                    k.forwardStep(fast.data(), M.data(), a.data(), b.data(), n, &fastNegative);
+                ASSERT_EQ(fastNegative, plainNegative);
+                if (!plainNegative) {
+                    EXPECT_TRUE(sameBits(fast, plain));
+                    EXPECT_TRUE(sameBits({fastScale}, {plainScale}));
+                }
+
+                plainNegative = fastNegative = false;
+                backwardStepPlain(plain.data(), plainScratch.data(), M.data(), a.data(), b.data(),
+                                  n, &plainNegative);
+                k.backwardStep(fast.data(), fastScratch.data(), M.data(), a.data(), b.data(), n,
+                               &fastNegative);
+                ASSERT_EQ(fastNegative, plainNegative);
+                EXPECT_TRUE(sameBits(fastScratch, plainScratch));
+                if (!plainNegative) {
+                    EXPECT_TRUE(sameBits(fast, plain));
+                }
+
+                plainNegative = fastNegative = false;
+                smoothColumnPlain(plain.data(), a.data(), b.data(), n, &plainNegative);
+                k.smoothColumn(fast.data(), a.data(), b.data(), n, &fastNegative);
+                ASSERT_EQ(fastNegative, plainNegative);
+                if (!plainNegative) {
+                    EXPECT_TRUE(sameBits(fast, plain));
+                }
+
+                // A negative element leaves the vector as it was.
+                Vector plainVector = a, fastVector = a;
+                plainNegative = fastNegative = false;
+                normalizePlain(plainVector.data(), n, &plainNegative);
+                k.normalize(fastVector.data(), n, &fastNegative);
+                ASSERT_EQ(fastNegative, plainNegative);
+                EXPECT_TRUE(sameBits(fastVector, plainVector));
+                EXPECT_EQ(k.anyBelowZero(a.data(), n), anyBelowZeroPlain(a.data(), n));
+            }
+        }
+    }
+}
+
 TEST(ChainsweepUnits, PairwiseNegativeTestTellsUnderflowFromNegative)
 {
     // -1e-200 * (1e-200 * 1) underflows to -0.0: not below zero. A negative
@@ -269,6 +390,53 @@ TEST(ChainsweepUnits, NegativePairwiseProductFailsWithoutTheTableButUnderflowDoe
             }
             ASSERT_EQ(expected.failure, nullptr);
             expectSameRun(underflow, expected, pairwise);
+        }
+    }
+}
+
+TEST(ChainsweepUnits, NegativeObservationReachingOnlyAPairwiseProductFails)
+{
+    // obslik(1, 2) = -1e300 meets a forward sum that underflows to zero
+    // (A(0,1) * 0.5 with A(0,1) the least subnormal), so alpha and beta hold
+    // no negative value; only the product A(0,1) * (alpha_1(0) * w(1)) of
+    // slice 1 is below zero.
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    const Vector prior{1, 1, 1};
+    const Vector A{1, 1, 1, tiny, 0, 0, 1, 1, 1};
+    const Vector obslik{1, 1, 1, 1, 1, 1, 1, -1e300, 1};
+    const Outcome expected = stepByStep(prior, A, obslik, 3, 3);
+    ASSERT_STREQ(expected.failure, kNegativeValueMessage);
+    for (VectorUnit unit : availableUnits()) {
+        for (bool pairwise : {false, true}) {
+            EXPECT_STREQ(core(prior, A, obslik, 3, 3, pairwise, unit, 1).failure,
+                         kNegativeValueMessage)
+                << vectorUnitName(unit) << " pairwise=" << pairwise;
+        }
+    }
+    // The same observation without the subnormal transition: every product
+    // of slice 1 is a zero or positive, and the call succeeds.
+    const Vector clean{1, 1, 1, 0, 0, 0, 1, 1, 1};
+    const Outcome fine = stepByStep(prior, clean, obslik, 3, 3);
+    ASSERT_EQ(fine.failure, nullptr);
+    for (VectorUnit unit : availableUnits()) {
+        expectSameRun(core(prior, clean, obslik, 3, 3, false, unit, 1), fine, false);
+    }
+}
+
+TEST(ChainsweepUnits, PassesOnTwoThreadsStillTheSameBits)
+{
+    // Enough states that the forward and backward passes run on a thread
+    // each (fewer interleave them on one thread, as the test above does).
+    std::mt19937_64 rng(31);
+    const std::uint32_t K = 67, T = 300;
+    const Vector prior = edgyValues(rng, K, false);
+    const Vector A = edgyValues(rng, K * K, false);
+    const Vector obslik = edgyValues(rng, K * T, false);
+    const Outcome expected = stepByStep(prior, A, obslik, K, T);
+    ASSERT_EQ(expected.failure, nullptr);
+    for (VectorUnit unit : availableUnits()) {
+        for (int threads : {1, 2, 3}) {
+            expectSameRun(core(prior, A, obslik, K, T, false, unit, threads), expected, false);
         }
     }
 }

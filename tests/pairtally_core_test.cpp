@@ -203,3 +203,24 @@ TEST(PairtallyCore, EveryVectorUnitKeepsZeroSumsNaNAndSubnormalsAsThePlainLoops)
         }
     }
 }
+
+// One thread takes the sums of each group of steps beside the quotients of
+// the group above it: sizes where the sums outlast the quotients' row blocks,
+// where they end together, and several groups with a partial last one.
+TEST(PairtallyCore, SumsBesideTheQuotientsMatchThePlainLoopsBitForBit)
+{
+    std::mt19937_64 generator(29);
+    for (int K : {31, 32, 64, 70, 96}) {
+        for (int T : {2, 33, 97, 130}) {
+            const double low = K % 2 ? -1.0 : 0.0;
+            const Chain chain = randomChain(K, T, generator, low);
+            const Values start = uniformValues(static_cast<std::size_t>(K) * K, generator, low);
+            const Values plain = plainTally(chain, start);
+            for (VectorUnit unit : kUnits) {
+                if (!vectorUnitAvailable(unit)) continue;
+                EXPECT_TRUE(sameResults(tallyOn(unit, 1, chain, start), plain))
+                    << K << "x" << T << " on " << vectorUnitName(unit);
+            }
+        }
+    }
+}

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the table of chainsweep/natural_log.cpp to standard output
+"""Writes the table of chainsweep/natural_log_table.h to standard output
 (with --octave: the table of tests/octave/natural_log_reference.m, as the
 bit patterns of the doubles).
 
