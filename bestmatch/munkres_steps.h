@@ -47,8 +47,10 @@ struct MunkresState {
     std::int32_t coveredRowCount;
     // Deferred shifts (see defershifts): while shiftsDeferred is set, workCost
     // keeps the costs the run started from and the working cost of (i, j) is
-    // (workCost(i, j) + rowShift[i]) - columnShift[j], every operation exact;
-    // leastOfColumn then holds workCost(i, j) + rowShift[i] of its row.
+    // (workCost(i, j) + rowShift[i]) - columnShift[j], exactly until
+    // shiftsMayRound is set and within a proved bound after; leastOfColumn
+    // then holds workCost(i, j) + rowShift[i] of its row, and once that row
+    // is covered it is a lower bound of the column's least.
     double* rowShift;    // M: sum of the shifts during which the row was covered
     double* columnShift; // N: sum of the shifts during which the column was uncovered
     bool shiftsDeferred;
