@@ -32,18 +32,28 @@ double roundingbound(const MunkresState& state)
     return static_cast<double>(state.history.shiftCount + 1) * 0x1p-49;
 }
 
+// A lower bound of the exact working costs in the uncovered rows of column j
+// once shifts may have rounded, from its remembered least (or a stale lower
+// bound of it): the least approximation a, less 2b for b = bound * (|a| +
+// 2 columnShift), which is at least any element's bound there.
+double columnlowerbound(const MunkresState& state, std::int32_t j)
+{
+    const double shift = state.columnShift[j];
+    const double least = state.leastOfColumn[j] - shift;
+    return least - 2 * roundingbound(state) * (std::fabs(least) + 2 * shift);
+}
+
 // The exact working cost of (i, j) with deferred shifts that may have rounded.
 double exactcost(MunkresState* state, std::int32_t i, std::int32_t j)
 {
     return exactworkcost(&state->history, i, j, columnof(*state, j)[i]);
 }
 
-// With deferred shifts, columns are scanned in blocks of rows whose tests
-// the compiler can give to the vector unit; only a block with a hit is gone
-// through row by row. Covered rows take part through a NaN shift (see
-// rowShiftIfUncovered), which fails every test.
 // The first row from `from` down that may hold a zero of column j and, once
-// shifts may have rounded, does so exactly; M when there is none.
+// shifts may have rounded, does so exactly; M when there is none. The column
+// is scanned in blocks of rows by the vector unit's scans; only a block with
+// a candidate is gone through row by row. Covered rows take part through a
+// NaN shift (see rowShiftIfUncovered), which fails every test.
 std::int32_t firstdeferredzero(MunkresState* state, std::int32_t j, std::int32_t from)
 {
     const double* column = columnof(*state, j);
@@ -323,10 +333,7 @@ std::int32_t firstpossiblezero(const MunkresState& state, std::int32_t j)
     if (!state.shiftsMayRound) {
         return least - shift == 0.0 ? state.leastRowOfColumn[j] : state.M;
     }
-    const double approximation = least - shift;
-    const double lowest =
-        approximation - 2 * roundingbound(state) * (std::fabs(approximation) + 2 * shift);
-    return lowest > 0.0 ? state.M : 0;
+    return columnlowerbound(state, j) > 0.0 ? state.M : 0;
 }
 
 // What verifying decisions may cost before the run is abandoned, in
@@ -387,12 +394,7 @@ double verifiedsmallest(MunkresState* state)
     for (int stale = 0; stale < 2; ++stale) {
         for (std::int32_t j = 0; j < state->N; ++j) {
             if (state->columnCovered[j] || columnleaststale(*state, j) != (stale == 1)) continue;
-            if (stale) {
-                const double least = state->leastOfColumn[j] - state->columnShift[j];
-                const double lowest =
-                    least - 2 * bound * (std::fabs(least) + 2 * state->columnShift[j]);
-                if (lowest > upper) continue;
-            }
+            if (stale && columnlowerbound(*state, j) > upper) continue;
             if (!columnleastknown(*state, j)) findcolumnleast(state, j);
             if (state->leastRowOfColumn[j] == state->M) continue;
             const double shift = state->columnShift[j];
@@ -406,10 +408,7 @@ double verifiedsmallest(MunkresState* state)
     for (std::int32_t j = 0; j < state->N; ++j) {
         if (state->columnCovered[j]) continue;
         state->zeroSearchStart[j] = state->M;
-        if (state->leastRowOfColumn[j] == state->M) continue;
-        const double shift = state->columnShift[j];
-        const double least = state->leastOfColumn[j] - shift;
-        if (least - 2 * bound * (std::fabs(least) + 2 * shift) > upper) continue;
+        if (state->leastRowOfColumn[j] == state->M || columnlowerbound(*state, j) > upper) continue;
         std::int32_t row = state->M;
         const double columnLeast = verifiedcolumnleast(state, j, upper, &row);
         state->candidateColumns[candidates] = j;
@@ -445,11 +444,9 @@ void narrowzerosearch(MunkresState* state, std::int32_t j)
         state->zeroSearchStart[j] = state->M;
         return;
     }
-    const double shift = state->columnShift[j];
-    const double least = state->leastOfColumn[j] - shift;
+    const double least = state->leastOfColumn[j] - state->columnShift[j];
     if (state->shiftsMayRound) {
-        const double lowest = least - 2 * roundingbound(*state) * (std::fabs(least) + 2 * shift);
-        if (lowest > 0.0) state->zeroSearchStart[j] = state->M;
+        if (columnlowerbound(*state, j) > 0.0) state->zeroSearchStart[j] = state->M;
     } else if (least > 0.0) {
         state->zeroSearchStart[j] = state->M;
     } else if (least == 0.0 && columnleastknown(*state, j) && row > state->zeroSearchStart[j]) {
