@@ -77,16 +77,6 @@ function seconds = division_time ()
   seconds = median (times) / (200 * 2^15);
 end
 
-function [seconds, result] = median_cpu (f, reps)
-  times = zeros (1, reps);
-  for r = 1:reps
-    start = cputime ();
-    result = f ();
-    times(r) = cputime () - start;
-  end
-  seconds = median (times);
-end
-
 function [seconds, result] = median_wall (f, reps)
   times = zeros (1, reps);
   for r = 1:reps

@@ -41,16 +41,6 @@ function P = viterbi_mcode (O, R, T)
   end
 end
 
-function [seconds, result] = median_cpu (f, reps)
-  times = zeros (1, reps);
-  for r = 1:reps
-    start = cputime ();
-    result = f ();
-    times(r) = cputime () - start;
-  end
-  seconds = median (times);
-end
-
 function s = yesno (b)
   if (b) s = 'yes'; else s = 'NO'; end
 end
