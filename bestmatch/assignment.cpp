@@ -5,18 +5,11 @@
 #include <limits>
 
 #include "munkres_steps.h"
+#include "parallel.h"
 #include "work_memory.h"
 
 namespace
 {
-
-// How the solver runs the step machine: with deferred shifts (giving up at
-// shift abandonAtShift) and the column scans of unit, or element by element.
-struct SolverChoices {
-    bool deferShifts;
-    std::uint64_t abandonAtShift;
-    VectorUnit unit;
-};
 
 // Element count and byte size of the working copy; false when the copy could
 // not be addressed.
@@ -146,10 +139,9 @@ void placestarsbycolumn(MunkresState* state)
 }
 
 // Places the first stars on the reduced working costs and runs the step
-// machine, with deferred shifts that give up at shift abandonAtShift, or
-// element by element. Sets *noMemory when the state cannot be had.
+// machine as options say. Sets *noMemory when the state cannot be had.
 MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, std::int32_t N,
-                          const SolverChoices& choices, bool* noMemory)
+                          const MachineOptions& options, bool* noMemory)
 {
     MunkresState state;
     if (!obtainstate(&state, assignment, workCost, M, N)) {
@@ -161,9 +153,10 @@ MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, 
     } else {
         placestarsbycolumn(&state);
     }
-    if (choices.deferShifts) {
-        defershifts(&state, choices.unit);
-        state.abandonAtShift = choices.abandonAtShift;
+    if (!startmachine(&state, options)) {
+        releasestate(&state);
+        *noMemory = true;
+        return MunkresOutcome::abandoned;
     }
     std::uint64_t stepsRun = 0;
     const MunkresOutcome outcome = runstepmachine(&state, steplimit(state.targetPairs), &stepsRun);
@@ -176,7 +169,7 @@ MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, 
 // up leaves the working costs as it found them, and the machine starts over,
 // shifting element by element.
 const char* solve(double* assignment, double* cost, const double* costs, double* workCost,
-                  std::int32_t M, std::int32_t N, const SolverChoices& choices)
+                  std::int32_t M, std::int32_t N, const MachineOptions& options)
 {
     if (M <= N) {
         reducerows(workCost, M, N);
@@ -184,9 +177,11 @@ const char* solve(double* assignment, double* cost, const double* costs, double*
         reducecolumns(workCost, M, N);
     }
     bool noMemory = false;
-    MunkresOutcome outcome = runmachine(assignment, workCost, M, N, choices, &noMemory);
+    MunkresOutcome outcome = runmachine(assignment, workCost, M, N, options, &noMemory);
     if (outcome == MunkresOutcome::abandoned && !noMemory) {
-        const SolverChoices elementByElement{false, 0, choices.unit};
+        MachineOptions elementByElement = options;
+        elementByElement.deferShifts = false;
+        for (std::int32_t i = 0; i < M; ++i) assignment[i] = 0.0;
         outcome = runmachine(assignment, workCost, M, N, elementByElement, &noMemory);
     }
     if (noMemory) return kAssignmentMemoryMessage;
@@ -197,7 +192,7 @@ const char* solve(double* assignment, double* cost, const double* costs, double*
 }
 
 void solveassignment(double* assignment, double* cost, const double* costs, std::int32_t M,
-                     std::int32_t N, const char** failure, const SolverChoices& choices)
+                     std::int32_t N, const char** failure, const MachineOptions& options)
 {
     *cost = 0.0;
     for (std::int32_t i = 0; i < M; ++i) assignment[i] = 0.0;
@@ -219,7 +214,7 @@ void solveassignment(double* assignment, double* cost, const double* costs, std:
     const char* problem = copyandcheck(workCost, costs, elements);
     if (!problem) problem = replaceinfinitecosts(workCost, elements, &nothingFinite);
     if (!problem && !nothingFinite) {
-        problem = solve(assignment, cost, costs, workCost, M, N, choices);
+        problem = solve(assignment, cost, costs, workCost, M, N, options);
     }
     workRelease(workCost);
     if (problem) *failure = problem;
@@ -231,25 +226,33 @@ void bestmatch(double* assignment, double* cost, const double* costs, std::int32
                std::int32_t N, const char** failure)
 {
     solveassignment(assignment, cost, costs, M, N, failure,
-                    SolverChoices{true, UINT64_MAX, widestVectorUnit()});
+                    MachineOptions{true, widestVectorUnit(), configuredThreads(), 0});
+}
+
+void bestmatchwith(double* assignment, double* cost, const double* costs, std::int32_t M,
+                   std::int32_t N, const BestmatchOptions& options, const char** failure)
+{
+    solveassignment(
+        assignment, cost, costs, M, N, failure,
+        MachineOptions{options.deferShifts, options.unit, options.threads, options.abandonAtShift});
 }
 
 void bestmatchonunit(double* assignment, double* cost, const double* costs, std::int32_t M,
                      std::int32_t N, VectorUnit unit, const char** failure)
 {
-    solveassignment(assignment, cost, costs, M, N, failure, SolverChoices{true, UINT64_MAX, unit});
+    solveassignment(assignment, cost, costs, M, N, failure, MachineOptions{true, unit, 1, 0});
 }
 
 void bestmatchstepbystep(double* assignment, double* cost, const double* costs, std::int32_t M,
                          std::int32_t N, const char** failure)
 {
     solveassignment(assignment, cost, costs, M, N, failure,
-                    SolverChoices{false, 0, VectorUnit::plain});
+                    MachineOptions{false, widestVectorUnit(), configuredThreads(), 0});
 }
 
 void bestmatchstartingover(double* assignment, double* cost, const double* costs, std::int32_t M,
                            std::int32_t N, std::uint64_t abandonAtShift, const char** failure)
 {
     solveassignment(assignment, cost, costs, M, N, failure,
-                    SolverChoices{true, abandonAtShift, widestVectorUnit()});
+                    MachineOptions{true, widestVectorUnit(), 1, abandonAtShift});
 }

@@ -36,15 +36,28 @@ inline constexpr char kMatrixTooLargeMessage[] = "The cost matrix is too large."
 void bestmatch(double* assignment, double* cost, const double* costs, std::int32_t M,
                std::int32_t N, const char** failure);
 
-// bestmatch with its column scans on one vector unit, which must be
-// available (vectorUnitAvailable); bestmatch takes the widest. Every unit
-// gives the same answer.
+// bestmatch with its column passes on one vector unit, which must be
+// available (vectorUnitAvailable), on one thread; bestmatch takes the widest
+// unit and the configured threads. Every unit gives the same answer.
 void bestmatchonunit(double* assignment, double* cost, const double* costs, std::int32_t M,
                      std::int32_t N, VectorUnit unit, const char** failure);
 
-// The same solver with every shift of the step machine applied element by
-// element (no deferred shifts): the reference that bestmatch must equal, and
-// what bestmatch falls back on. Kept for the tests and the benchmarks.
+// How bestmatchwith runs the solver.
+struct BestmatchOptions {
+    bool deferShifts;             // keep shifts as sums, or apply each to every element
+    VectorUnit unit;              // must be available (vectorUnitAvailable)
+    int threads;                  // at most this many threads in a pass over many columns
+    std::uint64_t abandonAtShift; // deferring gives up at this shift (from 1; 0: never)
+};
+
+// bestmatch run as options say; every choice gives the same answer.
+void bestmatchwith(double* assignment, double* cost, const double* costs, std::int32_t M,
+                   std::int32_t N, const BestmatchOptions& options, const char** failure);
+
+// The same solver with every shift of the step machine applied to every
+// element it changes (no deferred shifts), one pass over the matrix per
+// shift: what bestmatch falls back on when deferring cannot pay. Every unit
+// and thread count gives the same answer.
 void bestmatchstepbystep(double* assignment, double* cost, const double* costs, std::int32_t M,
                          std::int32_t N, const char** failure);
 

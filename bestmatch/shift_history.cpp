@@ -230,3 +230,8 @@ double exactworkcost(ShiftHistory* history, std::int32_t i, std::int32_t j, doub
     remembervalue(history, elementkey(*history, i, j), value);
     return value;
 }
+
+void rememberworkcost(ShiftHistory* history, std::int32_t i, std::int32_t j, double value)
+{
+    remembervalue(history, elementkey(*history, i, j), value);
+}

@@ -62,3 +62,7 @@ double replayedworkcost(const ShiftHistory& history, std::int32_t i, std::int32_
 // The same, and the value is kept, so that the next request for (i, j) only
 // applies the shifts made since (when the store cannot grow it is not kept).
 double exactworkcost(ShiftHistory* history, std::int32_t i, std::int32_t j, double start);
+
+// Keeps `value` as the exact working cost of (i, j) after every shift
+// recorded so far, known without a replay.
+void rememberworkcost(ShiftHistory* history, std::int32_t i, std::int32_t j, double value);

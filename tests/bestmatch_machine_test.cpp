@@ -32,6 +32,7 @@ struct Prepared {
             setstar(&state, i, j);
             state.columnCovered[j] = 1;
         }
+        EXPECT_TRUE(startmachine(&state, {false, VectorUnit::plain, 1, 0}));
     }
     Prepared(const Prepared&) = delete;
     ~Prepared() { releasestate(&state); }

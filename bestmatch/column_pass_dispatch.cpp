@@ -1,0 +1,87 @@
+// The column passes of each vector unit, and the plain loops they must match.
+#include "column_passes.h"
+
+#if defined(PLUGINS_HAVE_SSE2)
+namespace unit_sse2
+{
+extern const ColumnPasses kColumnPasses;
+}
+#endif
+#if defined(PLUGINS_HAVE_AVX2)
+namespace unit_avx2
+{
+extern const ColumnPasses kColumnPasses;
+}
+#endif
+#if defined(PLUGINS_HAVE_AVX512)
+namespace unit_avx512
+{
+extern const ColumnPasses kColumnPasses;
+}
+#endif
+
+std::int32_t leastandzerosplain(const double* column, const double* rowMask, std::int32_t M,
+                                double* slack, std::int32_t* zeroRows)
+{
+    std::int32_t zeros = 0;
+    for (std::int32_t i = 0; i < M; ++i) {
+        const double value = column[i] + rowMask[i];
+        if (value < slack[i]) slack[i] = value;
+        if (value == 0.0) zeroRows[zeros++] = i;
+    }
+    return zeros;
+}
+
+std::int32_t shiftuncoveredplain(double* column, const double* addend, const double* rowMask,
+                                 double h, std::int32_t M, double* slack, std::int32_t* zeroRows)
+{
+    std::int32_t zeros = 0;
+    for (std::int32_t i = 0; i < M; ++i) {
+        const double value = (column[i] + addend[i]) - h;
+        column[i] = value;
+        if (value < slack[i]) slack[i] = value;
+        if (value + rowMask[i] == 0.0) zeroRows[zeros++] = i;
+    }
+    return zeros;
+}
+
+void shiftcoveredplain(double* column, const double* addend, std::int32_t M)
+{
+    for (std::int32_t i = 0; i < M; ++i) column[i] = column[i] + addend[i];
+}
+
+std::int32_t rowsatmostplain(const double* column, const double* threshold, std::int32_t M,
+                             std::int32_t* rows)
+{
+    std::int32_t found = 0;
+    for (std::int32_t i = 0; i < M; ++i) {
+        if (column[i] <= threshold[i]) rows[found++] = i;
+    }
+    return found;
+}
+
+namespace
+{
+constexpr ColumnPasses kPlainPasses{leastandzerosplain, shiftuncoveredplain, shiftcoveredplain,
+                                    rowsatmostplain};
+} // namespace
+
+const ColumnPasses& columnPasses(VectorUnit unit)
+{
+    switch (unit) {
+#if defined(PLUGINS_HAVE_SSE2)
+    case VectorUnit::sse2:
+        return unit_sse2::kColumnPasses;
+#endif
+#if defined(PLUGINS_HAVE_AVX2)
+    case VectorUnit::avx2:
+        return unit_avx2::kColumnPasses;
+#endif
+#if defined(PLUGINS_HAVE_AVX512)
+    case VectorUnit::avx512:
+        return unit_avx512::kColumnPasses;
+#endif
+    default:
+        return kPlainPasses;
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The passes down one column that carry the assignment machine's work when a
+// column changes as a whole, in one version per vector unit. Every version
+// applies to each element the same operations, in the same order, as the
+// plain loops; minima and comparisons are exact, so every unit finds the same
+// values and the same rows.
+//
+// Rows are masked by an addend or a mask per row: a NaN mask marks a covered
+// row, which never compares below anything and is never a zero.
+
+#include <cstdint>
+
+#include "vector_unit.h"
+
+struct ColumnPasses {
+    // slack[i] = least of slack[i] and column[i] + rowMask[i]; the rows where
+    // that value is zero go to zeroRows, ascending. Returns their number.
+    std::int32_t (*leastandzeros)(const double* column, const double* rowMask, std::int32_t M,
+                                  double* slack, std::int32_t* zeroRows);
+
+    // An uncovered column's shift: column[i] = (column[i] + addend[i]) - h,
+    // with addend[i] = h for a covered row and -0.0 for an uncovered one (x +
+    // -0.0 is x, so an uncovered row's element is only shifted down); then
+    // slack[i] = least of slack[i] and column[i], and the rows where
+    // column[i] + rowMask[i] is zero go to zeroRows, ascending. Returns their
+    // number.
+    std::int32_t (*shiftuncovered)(double* column, const double* addend, const double* rowMask,
+                                   double h, std::int32_t M, double* slack, std::int32_t* zeroRows);
+
+    // A covered column's shift: column[i] = column[i] + addend[i].
+    void (*shiftcovered)(double* column, const double* addend, std::int32_t M);
+
+    // The rows i with column[i] <= threshold[i], ascending, into rows.
+    // Returns their number.
+    std::int32_t (*rowsatmost)(const double* column, const double* threshold, std::int32_t M,
+                               std::int32_t* rows);
+};
+
+// The passes of unit, which must be available (vectorUnitAvailable), or the
+// plain loops for VectorUnit::plain.
+const ColumnPasses& columnPasses(VectorUnit unit);
+
+// The plain loops, which every unit must match.
+std::int32_t leastandzerosplain(const double* column, const double* rowMask, std::int32_t M,
+                                double* slack, std::int32_t* zeroRows);
+std::int32_t shiftuncoveredplain(double* column, const double* addend, const double* rowMask,
+                                 double h, std::int32_t M, double* slack, std::int32_t* zeroRows);
+void shiftcoveredplain(double* column, const double* addend, std::int32_t M);
+std::int32_t rowsatmostplain(const double* column, const double* threshold, std::int32_t M,
+                             std::int32_t* rows);

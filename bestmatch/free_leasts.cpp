@@ -1,0 +1,125 @@
+#include "free_leasts.h"
+
+#include <cstddef>
+#include <limits>
+
+#include "work_memory.h"
+
+namespace
+{
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+std::size_t at(const FreeLeasts& leasts, std::int32_t k, std::int32_t i)
+{
+    return static_cast<std::size_t>(k) * static_cast<std::size_t>(leasts.M) +
+           static_cast<std::size_t>(i);
+}
+
+void clearrow(FreeLeasts* leasts, std::int32_t i)
+{
+    for (std::int32_t k = 0; k < kFreeLeasts; ++k) {
+        leasts->key[at(*leasts, k, i)] = kInfinity;
+        leasts->column[at(*leasts, k, i)] = -1;
+    }
+    leasts->count[i] = 0;
+    leasts->floor[i] = kInfinity;
+}
+
+// Offers row i the starting cost `value` of free column j: it takes an entry
+// if it is among the least, and what falls out lowers the floor.
+void offer(FreeLeasts* leasts, std::int32_t i, double value, std::int32_t j)
+{
+    const std::int32_t count = leasts->count[i];
+    if (count == kFreeLeasts && !(value < leasts->key[at(*leasts, kFreeLeasts - 1, i)])) {
+        if (value < leasts->floor[i]) leasts->floor[i] = value;
+        return;
+    }
+    std::int32_t k = count;
+    if (count == kFreeLeasts) {
+        const double dropped = leasts->key[at(*leasts, kFreeLeasts - 1, i)];
+        if (dropped < leasts->floor[i]) leasts->floor[i] = dropped;
+        k = kFreeLeasts - 1;
+    } else {
+        leasts->count[i] = count + 1;
+    }
+    for (; k > 0 && value < leasts->key[at(*leasts, k - 1, i)]; --k) {
+        leasts->key[at(*leasts, k, i)] = leasts->key[at(*leasts, k - 1, i)];
+        leasts->column[at(*leasts, k, i)] = leasts->column[at(*leasts, k - 1, i)];
+    }
+    leasts->key[at(*leasts, k, i)] = value;
+    leasts->column[at(*leasts, k, i)] = j;
+}
+
+} // namespace
+
+bool obtainfreeleasts(FreeLeasts* leasts, std::int32_t M)
+{
+    *leasts = FreeLeasts{};
+    leasts->M = M;
+    const std::size_t entries = static_cast<std::size_t>(kFreeLeasts) * static_cast<std::size_t>(M);
+    leasts->key = static_cast<double*>(workAllocate(entries * sizeof(double)));
+    leasts->column = static_cast<std::int32_t*>(workAllocate(entries * sizeof(std::int32_t)));
+    leasts->count = static_cast<std::int32_t*>(
+        workAllocateZeroed(static_cast<std::size_t>(M), sizeof(std::int32_t)));
+    leasts->floor =
+        static_cast<double*>(workAllocate(static_cast<std::size_t>(M) * sizeof(double)));
+    const bool obtained = leasts->key && leasts->column && leasts->count && leasts->floor;
+    if (!obtained) releasefreeleasts(leasts);
+    return obtained;
+}
+
+void releasefreeleasts(FreeLeasts* leasts)
+{
+    workRelease(leasts->key);
+    workRelease(leasts->column);
+    workRelease(leasts->count);
+    workRelease(leasts->floor);
+    *leasts = FreeLeasts{};
+}
+
+void buildfreeleasts(FreeLeasts* leasts, const double* start, const std::int32_t* freeColumns,
+                     std::int32_t freeCount)
+{
+    const std::int32_t M = leasts->M;
+    for (std::int32_t i = 0; i < M; ++i) clearrow(leasts, i);
+    for (std::int32_t k = 0; k < freeCount; ++k) {
+        const std::int32_t j = freeColumns[k];
+        const double* column = start + static_cast<std::size_t>(j) * static_cast<std::size_t>(M);
+        for (std::int32_t i = 0; i < M; ++i) offer(leasts, i, column[i], j);
+    }
+}
+
+void rescanfreeleasts(FreeLeasts* leasts, std::int32_t i, const double* start,
+                      const std::int32_t* freeColumns, std::int32_t freeCount)
+{
+    clearrow(leasts, i);
+    const auto M = static_cast<std::size_t>(leasts->M);
+    for (std::int32_t k = 0; k < freeCount; ++k) {
+        const std::int32_t j = freeColumns[k];
+        offer(leasts, i, start[static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * M], j);
+    }
+}
+
+std::int32_t dropfreecolumn(FreeLeasts* leasts, std::int32_t j, const double* start,
+                            const std::int32_t* freeColumns, std::int32_t freeCount,
+                            std::int32_t* changedRows)
+{
+    std::int32_t changed = 0;
+    for (std::int32_t i = 0; i < leasts->M; ++i) {
+        const std::int32_t count = leasts->count[i];
+        std::int32_t k = 0;
+        while (k < count && leasts->column[at(*leasts, k, i)] != j) ++k;
+        if (k == count) continue;
+        if (k == 0) changedRows[changed++] = i;
+        for (; k + 1 < count; ++k) {
+            leasts->key[at(*leasts, k, i)] = leasts->key[at(*leasts, k + 1, i)];
+            leasts->column[at(*leasts, k, i)] = leasts->column[at(*leasts, k + 1, i)];
+        }
+        leasts->key[at(*leasts, count - 1, i)] = kInfinity;
+        leasts->column[at(*leasts, count - 1, i)] = -1;
+        leasts->count[i] = count - 1;
+        if (count == 1) rescanfreeleasts(leasts, i, start, freeColumns, freeCount);
+    }
+    return changed;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// Each row's least starting costs over the columns without a star.
+//
+// The columns without a star are uncovered in every shift, so all of a row's
+// elements in them have gone through the same operations since the run
+// started: the same sequence of rounded subtractions (and, while the row was
+// covered, additions), each of them monotone. So their order by starting cost
+// is their order by working cost (equal working costs may come from unequal
+// starting costs), and the row's least working cost over these columns lies
+// in the column of its least starting cost. The row keeps its kFreeLeasts
+// least starting costs with their columns, and a floor below which no other
+// such column's starting cost lies. A column that gains a star leaves the
+// entries of the rows that held it; a row without entries left is scanned
+// again.
+
+#include <cstdint>
+
+inline constexpr std::int32_t kFreeLeasts = 8;
+
+struct FreeLeasts {
+    double* key;          // kFreeLeasts * M: entry k of row i at k * M + i, ascending
+    std::int32_t* column; // the same layout
+    std::int32_t* count;  // M: entries in use
+    double* floor;        // M: every other free column's starting cost is at least this
+    std::int32_t M;
+};
+
+bool obtainfreeleasts(FreeLeasts* leasts, std::int32_t M);
+void releasefreeleasts(FreeLeasts* leasts);
+
+// Every row's entries and floor from scratch, over the columns listed in
+// freeColumns; start is the M-by-N matrix of starting costs.
+void buildfreeleasts(FreeLeasts* leasts, const double* start, const std::int32_t* freeColumns,
+                     std::int32_t freeCount);
+
+// Row i's entries and floor again, over the columns listed in freeColumns.
+void rescanfreeleasts(FreeLeasts* leasts, std::int32_t i, const double* start,
+                      const std::int32_t* freeColumns, std::int32_t freeCount);
+
+// Column j has gained a star: it leaves every row's entries. Rows whose least
+// changed go to changedRows (ascending; their number is returned), and rows
+// left without entries are scanned again.
+std::int32_t dropfreecolumn(FreeLeasts* leasts, std::int32_t j, const double* start,
+                            const std::int32_t* freeColumns, std::int32_t freeCount,
+                            std::int32_t* changedRows);
+
+// Row i's least starting cost over the free columns (+Inf when there is none).
+inline double freeleast(const FreeLeasts& leasts, std::int32_t i) { return leasts.key[i]; }
+inline std::int32_t freeleastcolumn(const FreeLeasts& leasts, std::int32_t i)
+{
+    return leasts.column[i];
+}

@@ -1,0 +1,32 @@
+#pragma once
+// A tournament tree over the rows' keys: the least key at once, every row
+// whose key is at most a threshold in time proportional to their number, and
+// one row's key changed in time logarithmic in the number of rows. A key of
+// +Inf leaves a row out.
+
+#include <cstdint>
+
+struct RowTree {
+    double* nodes;       // 2 * leaves: node k holds the least of nodes 2k and 2k + 1
+    std::int32_t leaves; // a power of two, at least the number of rows
+    std::int32_t rows;
+};
+
+bool obtainrowtree(RowTree* tree, std::int32_t rows);
+void releaserowtree(RowTree* tree);
+
+// Sets every key from keys[0 .. rows-1] and rebuilds the tree.
+void buildrowtree(RowTree* tree, const double* keys);
+
+void setrowkey(RowTree* tree, std::int32_t row, double key);
+
+inline double rowkey(const RowTree& tree, std::int32_t row)
+{
+    return tree.nodes[tree.leaves + row];
+}
+inline double leastrowkey(const RowTree& tree) { return tree.nodes[1]; }
+
+// The rows whose key is at most threshold, ascending, into rows; at most
+// capacity of them. Returns how many there are (which may exceed capacity).
+std::int32_t rowsatmostkey(const RowTree& tree, double threshold, std::int32_t* rows,
+                           std::int32_t capacity);
