@@ -1,5 +1,6 @@
 #include "deferred_values.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -283,10 +284,12 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     values.phaseOther = static_cast<double*>(workAllocate(rows * sizeof(double)));
     values.phaseColumn = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
     values.rows = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
+    values.listRows = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
     values.keys = static_cast<double*>(workAllocate(rows * sizeof(double)));
     bool obtained = values.rowShift && values.rowMark && values.columnShift && values.columnMark &&
                     values.phaseKey && values.phaseOther && values.phaseColumn && values.rows &&
-                    values.keys && obtainfreeleasts(&values.free, M) &&
+                    values.listRows && values.keys && obtainfreeleasts(&values.free, M) &&
+                    obtainrelevantrows(&values.relevant, M, N) &&
                     obtainrowtree(&values.order, M) && obtainhistory(&values.history, M, N);
     for (std::int32_t k = 0; obtained && k < state->freeColumnCount; ++k) {
         obtained = beginspan(&values.history, M + state->freeColumns[k]);
@@ -303,6 +306,7 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
         values.phaseColumn[i] = kNoMark;
     }
     buildfreeleasts(&values.free, state->workCost, state->freeColumns, state->freeColumnCount);
+    setrelevancemargin(&values.relevant, values.free.key, 0.0);
     rebuildrowtree(state);
     listfreezeros(state);
     return !values.givenUp;
@@ -318,11 +322,13 @@ void releasedeferredvalues(DeferredValues* values)
     workRelease(values->phaseOther);
     workRelease(values->phaseColumn);
     workRelease(values->rows);
+    workRelease(values->listRows);
     workRelease(values->keys);
     workRelease(values->elements);
     workRelease(values->zeroPairs);
     releasefreeleasts(&values->free);
     releaserowtree(&values->order);
+    releaserelevantrows(&values->relevant);
     releasehistory(&values->history);
     *values = DeferredValues{};
 }
@@ -330,8 +336,10 @@ void releasedeferredvalues(DeferredValues* values)
 void deferredphasestart(MunkresState* state, std::int32_t starred)
 {
     DeferredValues& values = state->lazy;
-    dropfreecolumn(&values.free, starred, state->workCost, state->freeColumns,
-                   state->freeColumnCount, values.rows);
+    const std::int32_t risen = dropfreecolumn(&values.free, starred, state->workCost,
+                                              state->freeColumns, state->freeColumnCount,
+                                              values.rows);
+    logrisenthresholds(&values.relevant, values.rows, risen, values.free.key);
     for (std::int32_t i = 0; i < state->M; ++i) {
         values.phaseKey[i] = values.phaseOther[i] = kInfinity;
         values.phaseColumn[i] = kNoMark;
@@ -340,43 +348,117 @@ void deferredphasestart(MunkresState* state, std::int32_t starred)
     listfreezeros(state);
 }
 
-// Every element of the column in an uncovered row enters its row's keys; the
-// zeros are the elements whose approximation lies within the bound of zero
-// and whose exact value is zero.
-void deferredmerge(MunkresState* state, std::int32_t j)
+namespace
+{
+
+// Element (i, j) of a column just uncovered, in an uncovered row, enters the
+// row's keys. Whether it is a zero: its approximation must lie within the
+// bound of zero, and its exact value be zero.
+bool mergeelement(MunkresState* state, std::int32_t i, std::int32_t j, double key, double bound)
+{
+    DeferredValues& values = state->lazy;
+    if (key < values.phaseKey[i]) {
+        values.phaseOther[i] = values.phaseKey[i];
+        values.phaseKey[i] = key;
+        values.phaseColumn[i] = j;
+        const double rowKey = rowkeyof(*state, i);
+        if (rowKey < rowkey(values.order, i)) setrowkey(&values.order, i, rowKey);
+    } else if (key < values.phaseOther[i]) {
+        values.phaseOther[i] = key;
+    }
+    return approximationofkey(values, key, values.rowShift[i]) <= bound &&
+           exactvalue(state, i, j) == 0.0;
+}
+
+// Merges every uncovered row of column j, and makes the column's list of
+// relevant rows anew on the way. Returns the number of zeros, in
+// values.rows, ascending.
+std::int32_t mergewholecolumn(MunkresState* state, std::int32_t j, double bound)
 {
     DeferredValues& values = state->lazy;
     const std::int32_t M = state->M;
+    const double* column = state->workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(M);
+    const double shift = values.columnShift[j];
+    const double* threshold = values.relevant.threshold;
+    std::int32_t zeros = 0;
+    std::int32_t listed = 0;
+    for (std::int32_t i = 0; i < M; ++i) {
+        if (column[i] <= threshold[i]) values.listRows[listed++] = i;
+        if (state->rowCovered[i]) continue;
+        if (mergeelement(state, i, j, column[i] + shift, bound)) values.rows[zeros++] = i;
+    }
+    setrelevantlist(&values.relevant, j, values.listRows, listed);
+    return zeros;
+}
+
+// Merges the uncovered rows of column j's list, brought up to date; false
+// when the list cannot be used.
+bool mergelistedrows(MunkresState* state, std::int32_t j, double bound, std::int32_t* zeros)
+{
+    DeferredValues& values = state->lazy;
+    const double* column = state->workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(state->M);
+    const std::int32_t* rows = nullptr;
+    std::int32_t count = 0;
+    if (!updaterelevantlist(&values.relevant, j, column, &rows, &count)) return false;
+    const double shift = values.columnShift[j];
+    *zeros = 0;
+    for (std::int32_t k = 0; k < count; ++k) {
+        const std::int32_t i = rows[k];
+        if (state->rowCovered[i]) continue;
+        if (mergeelement(state, i, j, column[i] + shift, bound)) values.rows[(*zeros)++] = i;
+    }
+    std::sort(values.rows, values.rows + *zeros);
+    return true;
+}
+
+} // namespace
+
+void deferredmerge(MunkresState* state, std::int32_t j)
+{
+    DeferredValues& values = state->lazy;
     // The column was covered, and took every shift, since its mark.
     values.columnShift[j] = values.columnShift[j] + (values.total - values.columnMark[j]);
-    if (!beginspan(&values.history, M + j)) values.givenUp = true;
-    const double shift = values.columnShift[j];
+    if (!beginspan(&values.history, state->M + j)) values.givenUp = true;
     const double bound = roundingbound(values);
-    const double* column =
-        state->workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(M);
     std::int32_t zeros = 0;
-    for (std::int32_t i = 0; i < M; ++i) {
-        if (state->rowCovered[i]) continue;
-        const double key = column[i] + shift;
-        if (key < values.phaseKey[i]) {
-            values.phaseOther[i] = values.phaseKey[i];
-            values.phaseKey[i] = key;
-            values.phaseColumn[i] = j;
-            const double rowKey = rowkeyof(*state, i);
-            if (rowKey < rowkey(values.order, i)) setrowkey(&values.order, i, rowKey);
-        } else if (key < values.phaseOther[i]) {
-            values.phaseOther[i] = key;
-        }
-        if (approximationofkey(values, key, values.rowShift[i]) <= bound &&
-            exactvalue(state, i, j) == 0.0) {
-            values.rows[zeros++] = i;
-        }
+    if (!relevantlistusable(values.relevant, j) || !mergelistedrows(state, j, bound, &zeros)) {
+        zeros = mergewholecolumn(state, j, bound);
     }
     if (zeros == 0) return;
     openzerolist(&state->zeros, j);
     for (std::int32_t k = 0; k < zeros; ++k) addzero(&state->zeros, values.rows[k]);
     closezerolist(&state->zeros);
 }
+
+namespace
+{
+
+// The margin of the lists must exceed what the approximations can err by
+// (see relevant_rows.h): 2B and a few roundings of magnitudes below the
+// largest cost plus 4V. When a shift made it too small, a wider one is
+// taken, the lists are remade as they are next used, and the columns
+// uncovered in this phase are merged again over every uncovered row, so that
+// the rows' keys take in what the old lists left out.
+void keeprelevancemargin(MunkresState* state)
+{
+    DeferredValues& values = state->lazy;
+    const double scale = values.largestStart + 4 * values.total;
+    const double needed = 2 * roundingbound(values) + (values.shiftsMayRound ? 0x1p-49 * scale : 0.0);
+    if (needed <= values.relevant.margin) return;
+    const double margin = 4 * needed > 0x1p-24 * scale ? 4 * needed : 0x1p-24 * scale;
+    setrelevancemargin(&values.relevant, values.free.key, margin);
+    const std::int32_t M = state->M;
+    for (std::int32_t k = 0; k < state->phaseColumnCount; ++k) {
+        const std::int32_t j = state->phaseColumns[k];
+        const double* column = state->workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(M);
+        const double shift = values.columnShift[j];
+        for (std::int32_t i = 0; i < M; ++i) {
+            if (!state->rowCovered[i]) mergeelement(state, i, j, column[i] + shift, -1.0);
+        }
+    }
+}
+
+} // namespace
 
 void deferredcoverrow(MunkresState* state, std::int32_t i)
 {
@@ -437,6 +519,7 @@ MunkresStep deferredshift(MunkresState* state)
     if (!values.shiftsMayRound && !shiftstaysexact(values, h)) values.shiftsMayRound = true;
     if (!recordshift(&values.history, h)) return MunkresStep::abandoned;
     values.total = total;
+    keeprelevancemargin(state);
     // The new zeros, as pairs for the lists; they are known exactly now.
     clearzerolists(&state->zeros);
     std::size_t pairs = 0;

@@ -27,11 +27,12 @@
 // does, and the least approximation over the uncovered part is the least key
 // minus V. A row's least over the columns without a star comes from
 // free_leasts.h; over the starred columns uncovered in this phase from the
-// keys merged as they were uncovered.
+// keys merged as they were uncovered, of the rows relevant_rows.h lists.
 
 #include <cstdint>
 
 #include "free_leasts.h"
+#include "relevant_rows.h"
 #include "row_tree.h"
 #include "shift_history.h"
 
@@ -50,8 +51,10 @@ struct DeferredValues {
     double* phaseOther;        // M: no other of the row's keys there is smaller
     std::int32_t* phaseColumn; // M: where phaseKey lies
     RowTree order;             // uncovered rows by the key of their least element
+    RelevantRows relevant;     // per starred column, the rows a merge has to visit
     ShiftHistory history;      // every shift, and when each row and column took part
     std::int32_t* rows;        // M: scratch
+    std::int32_t* listRows;    // M: scratch
     double* keys;              // M: scratch
     std::int32_t* elements;    // pairs (row, column): candidates of one decision
     std::size_t elementCapacity;

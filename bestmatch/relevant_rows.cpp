@@ -1,0 +1,196 @@
+#include "relevant_rows.h"
+
+#include <cstring>
+
+#include "work_memory.h"
+
+namespace
+{
+
+// A list longer than this is not worth keeping: the column's full pass costs
+// little more than going through it.
+std::int32_t longestlist(const RelevantRows& relevant) { return relevant.M / 4 + 16; }
+
+std::uint64_t logend(const RelevantRows& relevant)
+{
+    return relevant.logStart + relevant.logLength;
+}
+
+// Forgets every list: each is made anew by a full pass when next needed.
+void newgeneration(RelevantRows* relevant)
+{
+    ++relevant->current;
+    relevant->logStart += relevant->logLength;
+    relevant->logLength = 0;
+}
+
+// Copies every list of this generation into a pool with room for `extra`
+// more entries; false, keeping the old pool, when none is had.
+bool compact(RelevantRows* relevant, std::size_t extra)
+{
+    std::size_t live = 0;
+    for (std::int32_t s = 0; s < relevant->N; ++s) {
+        if (relevant->generation[s] == relevant->current) live += static_cast<std::size_t>(relevant->count[s]);
+    }
+    const std::size_t capacity = 2 * (live + extra) + 1024;
+    auto* pool = static_cast<std::int32_t*>(workAllocate(capacity * sizeof(std::int32_t)));
+    if (!pool) return false;
+    std::size_t used = 0;
+    for (std::int32_t s = 0; s < relevant->N; ++s) {
+        if (relevant->generation[s] != relevant->current) continue;
+        const auto count = static_cast<std::size_t>(relevant->count[s]);
+        if (count > 0) {
+            std::memcpy(pool + used, relevant->pool + relevant->begin[s], count * sizeof(std::int32_t));
+        }
+        relevant->begin[s] = used;
+        relevant->room[s] = relevant->count[s];
+        used += count;
+    }
+    workRelease(relevant->pool);
+    relevant->pool = pool;
+    relevant->capacity = capacity;
+    relevant->used = used;
+    return true;
+}
+
+// Room in column s's stretch for `needed` entries, keeping those it holds.
+bool reserve(RelevantRows* relevant, std::int32_t s, std::int32_t needed)
+{
+    if (needed <= relevant->room[s]) return true;
+    const std::size_t wanted = 2 * static_cast<std::size_t>(needed) + 8;
+    if (relevant->capacity - relevant->used < wanted && !compact(relevant, wanted)) return false;
+    const auto count = static_cast<std::size_t>(relevant->count[s]);
+    if (count > 0) {
+        std::memmove(relevant->pool + relevant->used, relevant->pool + relevant->begin[s],
+                     count * sizeof(std::int32_t));
+    }
+    relevant->begin[s] = relevant->used;
+    relevant->room[s] = static_cast<std::int32_t>(wanted);
+    relevant->used += wanted;
+    return true;
+}
+
+void nextstamp(RelevantRows* relevant)
+{
+    if (++relevant->stampNow == 0) {
+        std::memset(relevant->stamp, 0, static_cast<std::size_t>(relevant->M) * sizeof(std::uint32_t));
+        relevant->stampNow = 1;
+    }
+}
+
+} // namespace
+
+bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
+{
+    *relevant = RelevantRows{};
+    relevant->M = M;
+    relevant->N = N;
+    const auto rows = static_cast<std::size_t>(M);
+    const auto columns = static_cast<std::size_t>(N);
+    relevant->capacity = 4 * (rows + columns) + 1024;
+    relevant->pool = static_cast<std::int32_t*>(workAllocate(relevant->capacity * sizeof(std::int32_t)));
+    relevant->begin = static_cast<std::size_t*>(workAllocateZeroed(columns, sizeof(std::size_t)));
+    relevant->count = static_cast<std::int32_t*>(workAllocateZeroed(columns, sizeof(std::int32_t)));
+    relevant->room = static_cast<std::int32_t*>(workAllocateZeroed(columns, sizeof(std::int32_t)));
+    relevant->upToDate = static_cast<std::uint64_t*>(workAllocateZeroed(columns, sizeof(std::uint64_t)));
+    relevant->generation = static_cast<std::uint32_t*>(workAllocateZeroed(columns, sizeof(std::uint32_t)));
+    relevant->logCapacity = 4 * (rows + columns) + 1024;
+    relevant->log = static_cast<std::int32_t*>(workAllocate(relevant->logCapacity * sizeof(std::int32_t)));
+    relevant->threshold = static_cast<double*>(workAllocate(rows * sizeof(double)));
+    relevant->stamp = static_cast<std::uint32_t*>(workAllocateZeroed(rows, sizeof(std::uint32_t)));
+    relevant->current = 1; // every list is stale until made
+    const bool obtained = relevant->pool && relevant->begin && relevant->count && relevant->room &&
+                          relevant->upToDate && relevant->generation && relevant->log &&
+                          relevant->threshold && relevant->stamp;
+    if (!obtained) releaserelevantrows(relevant);
+    return obtained;
+}
+
+void releaserelevantrows(RelevantRows* relevant)
+{
+    workRelease(relevant->pool);
+    workRelease(relevant->begin);
+    workRelease(relevant->count);
+    workRelease(relevant->room);
+    workRelease(relevant->upToDate);
+    workRelease(relevant->generation);
+    workRelease(relevant->log);
+    workRelease(relevant->threshold);
+    workRelease(relevant->stamp);
+    *relevant = RelevantRows{};
+}
+
+void setrelevancemargin(RelevantRows* relevant, const double* leasts, double margin)
+{
+    relevant->margin = margin;
+    for (std::int32_t i = 0; i < relevant->M; ++i) relevant->threshold[i] = leasts[i] + margin;
+    newgeneration(relevant);
+}
+
+void logrisenthresholds(RelevantRows* relevant, const std::int32_t* rows, std::int32_t count,
+                        const double* leasts)
+{
+    for (std::int32_t k = 0; k < count; ++k) {
+        relevant->threshold[rows[k]] = leasts[rows[k]] + relevant->margin;
+    }
+    if (relevant->logCapacity - relevant->logLength < static_cast<std::size_t>(count)) {
+        newgeneration(relevant); // cheaper to remake the lists than to keep the log
+        return;
+    }
+    std::memcpy(relevant->log + relevant->logLength, rows,
+                static_cast<std::size_t>(count) * sizeof(std::int32_t));
+    relevant->logLength += static_cast<std::size_t>(count);
+}
+
+bool relevantlistusable(const RelevantRows& relevant, std::int32_t s)
+{
+    if (relevant.generation[s] != relevant.current || relevant.upToDate[s] < relevant.logStart) {
+        return false;
+    }
+    const std::uint64_t pending = logend(relevant) - relevant.upToDate[s];
+    return static_cast<std::uint64_t>(relevant.count[s]) + pending <=
+           static_cast<std::uint64_t>(longestlist(relevant));
+}
+
+bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* column,
+                        const std::int32_t** rows, std::int32_t* count)
+{
+    const std::uint64_t end = logend(*relevant);
+    std::uint64_t next = relevant->upToDate[s];
+    if (next < end) {
+        const std::int32_t most = relevant->count[s] + static_cast<std::int32_t>(end - next);
+        if (!reserve(relevant, s, most)) {
+            relevant->generation[s] = relevant->current - 1;
+            return false;
+        }
+        nextstamp(relevant);
+        std::int32_t* list = relevant->pool + relevant->begin[s];
+        for (std::int32_t k = 0; k < relevant->count[s]; ++k) relevant->stamp[list[k]] = relevant->stampNow;
+        for (; next < end; ++next) {
+            const std::int32_t i = relevant->log[next - relevant->logStart];
+            if (relevant->stamp[i] == relevant->stampNow || !(column[i] <= relevant->threshold[i])) {
+                continue;
+            }
+            relevant->stamp[i] = relevant->stampNow;
+            list[relevant->count[s]++] = i;
+        }
+        relevant->upToDate[s] = end;
+    }
+    *rows = relevant->pool + relevant->begin[s];
+    *count = relevant->count[s];
+    return true;
+}
+
+void setrelevantlist(RelevantRows* relevant, std::int32_t s, const std::int32_t* rows,
+                     std::int32_t count)
+{
+    relevant->generation[s] = relevant->current - 1;
+    if (count > longestlist(*relevant)) return;
+    relevant->count[s] = 0;
+    if (!reserve(relevant, s, count)) return;
+    std::memcpy(relevant->pool + relevant->begin[s], rows,
+                static_cast<std::size_t>(count) * sizeof(std::int32_t));
+    relevant->count[s] = count;
+    relevant->upToDate[s] = logend(*relevant);
+    relevant->generation[s] = relevant->current;
+}

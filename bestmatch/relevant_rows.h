@@ -1,0 +1,74 @@
+#pragma once
+// For each starred column, the rows whose element in it can matter when the
+// column is uncovered.
+//
+// While row i is uncovered, its elements in the columns without a star stay
+// in the uncovered part, and its least there is f_i, in the column of its
+// least starting cost c1_i there (free_leasts.h). An element (i, s) of a
+// starred column s can then only be row i's least, or equal to it, when its
+// starting cost is at most c1_i plus the rounding the approximations allow:
+// its approximation exceeds that of f_i by at least c(i, s) - c1_i, less a
+// few roundings (the column's sum D_s is not negative). So when s is
+// uncovered only the rows with c(i, s) <= c1_i + margin need to be merged:
+// the others can neither be the row's least nor a zero (a zero is at most
+// f_i), and their keys are left out of the row's.
+//
+// The thresholds c1_i + margin only rise (columns only ever leave the set
+// without a star, and the margin only grows), so a list stays right once
+// made, save for the rows whose threshold has risen since: those are logged,
+// and a column's list takes them in when it is next used. A list that grew
+// too long, or was made under a smaller margin, is remade by a full pass.
+
+#include <cstddef>
+#include <cstdint>
+
+struct RelevantRows {
+    std::int32_t* pool; // the lists, each in a stretch of its own
+    std::size_t capacity;
+    std::size_t used;
+    std::size_t* begin;        // N
+    std::int32_t* count;       // N
+    std::int32_t* room;        // N: the stretch's length
+    std::uint64_t* upToDate;   // N: the log position the list has taken in
+    std::uint32_t* generation; // N: the generation it was made in; stale when not current
+    std::uint32_t current;
+    std::int32_t* log; // rows whose threshold rose, oldest first
+    std::size_t logCapacity;
+    std::size_t logLength;
+    std::uint64_t logStart; // log position of log[0]
+    double* threshold;      // M: c1_i + margin
+    double margin;
+    std::uint32_t* stamp; // M: rows taken in by the list being made
+    std::uint32_t stampNow;
+    std::int32_t M;
+    std::int32_t N;
+};
+
+bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N);
+void releaserelevantrows(RelevantRows* relevant);
+
+// Every threshold from the rows' least starting costs (leasts[i], +Inf when
+// none) and a new margin; every list becomes stale.
+void setrelevancemargin(RelevantRows* relevant, const double* leasts, double margin);
+
+// The least starting costs of `rows` rose: their thresholds follow, and the
+// rows are logged for the lists that do not know it yet.
+void logrisenthresholds(RelevantRows* relevant, const std::int32_t* rows, std::int32_t count,
+                        const double* leasts);
+
+// Whether column s's list can be used: made in this generation, and short
+// next to the column (its own rows and the logged rows it has still to take in).
+bool relevantlistusable(const RelevantRows& relevant, std::int32_t s);
+
+// Brings column s's list up to date (it must be usable): the logged rows
+// whose starting cost in the column (column[i]) is at most their threshold
+// join it. Returns the list, *count rows in no particular order. False when
+// it cannot grow; then the list is stale.
+bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* column,
+                        const std::int32_t** rows, std::int32_t* count);
+
+// Makes column s's list anew from a full pass: rows[0 .. count-1] are the
+// rows whose starting cost is at most their threshold, ascending. A list too
+// long to be worth keeping is left stale.
+void setrelevantlist(RelevantRows* relevant, std::int32_t s, const std::int32_t* rows,
+                     std::int32_t count);
