@@ -12,6 +12,40 @@
 
 #include "vector_unit.h"
 
+// A column's merge into the rows' keys, with deferred shifts (see
+// deferred_values.h): for each row i, with key = (column[i] + shift) +
+// rowMask[i],
+// - the row is listed as relevant when column[i] <= threshold[i] (recorded
+//   up to listedLimit rows; listedCount counts them all);
+// - key enters the row's least (phaseKey, with its column phaseColumn) and
+//   the lower bound of its others (phaseOther); a row whose least fell below
+//   freeLeast[i] is listed in improved;
+// - a row whose approximation ((key + rowShift[i]) - total) is at most bound
+//   is listed in candidates (of zeros).
+// Lists are ascending and have room for M rows.
+struct KeyMerge {
+    const double* column;
+    double shift;
+    const double* rowMask;
+    double* phaseKey;
+    double* phaseOther;
+    double* phaseColumn; // column numbers, held as doubles
+    double columnNumber;
+    const double* freeLeast;
+    const double* threshold;
+    const double* rowShift;
+    double total;
+    double bound;
+    std::int32_t M;
+    std::int32_t listedLimit;
+    std::int32_t* listed;
+    std::int32_t listedCount;
+    std::int32_t* improved;
+    std::int32_t improvedCount;
+    std::int32_t* candidates;
+    std::int32_t candidateCount;
+};
+
 struct ColumnPasses {
     // slack[i] = least of slack[i] and column[i] + rowMask[i]; the rows where
     // that value is zero go to zeroRows, ascending. Returns their number.
@@ -34,6 +68,9 @@ struct ColumnPasses {
     // Returns their number.
     std::int32_t (*rowsatmost)(const double* column, const double* threshold, std::int32_t M,
                                std::int32_t* rows);
+
+    // See KeyMerge.
+    void (*mergekeys)(KeyMerge* merge);
 };
 
 // The passes of unit, which must be available (vectorUnitAvailable), or the
@@ -48,3 +85,4 @@ std::int32_t shiftuncoveredplain(double* column, const double* addend, const dou
 void shiftcoveredplain(double* column, const double* addend, std::int32_t M);
 std::int32_t rowsatmostplain(const double* column, const double* threshold, std::int32_t M,
                              std::int32_t* rows);
+void mergekeysplain(KeyMerge* merge);

@@ -150,7 +150,7 @@ bool phasecandidates(MunkresState* state, std::int32_t i, double upper, std::siz
     const double rowShift = values.rowShift[i];
     if (!(approximationofkey(values, values.phaseKey[i], rowShift) <= upper)) return true;
     if (!(approximationofkey(values, values.phaseOther[i], rowShift) <= upper)) {
-        return addelement(&values, count, i, values.phaseColumn[i]);
+        return addelement(&values, count, i, static_cast<std::int32_t>(values.phaseColumn[i]));
     }
     values.verifiedOperations += static_cast<std::uint64_t>(state->phaseColumnCount);
     for (std::int32_t k = 0; k < state->phaseColumnCount; ++k) {
@@ -282,12 +282,16 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     values.columnMark = static_cast<double*>(workAllocateZeroed(columns, sizeof(double)));
     values.phaseKey = static_cast<double*>(workAllocate(rows * sizeof(double)));
     values.phaseOther = static_cast<double*>(workAllocate(rows * sizeof(double)));
-    values.phaseColumn = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
+    values.phaseColumn = static_cast<double*>(workAllocate(rows * sizeof(double)));
+    values.rowMask = static_cast<double*>(workAllocateZeroed(rows, sizeof(double)));
+    values.improvedRows = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
+    values.candidateRows = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
     values.rows = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
     values.listRows = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
     values.keys = static_cast<double*>(workAllocate(rows * sizeof(double)));
     bool obtained = values.rowShift && values.rowMark && values.columnShift && values.columnMark &&
-                    values.phaseKey && values.phaseOther && values.phaseColumn && values.rows &&
+                    values.phaseKey && values.phaseOther && values.phaseColumn && values.rowMask &&
+                    values.improvedRows && values.candidateRows && values.rows &&
                     values.listRows && values.keys && obtainfreeleasts(&values.free, M) &&
                     obtainrelevantrows(&values.relevant, M, N) &&
                     obtainrowtree(&values.order, M) && obtainhistory(&values.history, M, N);
@@ -303,7 +307,7 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     values.abandonAtShift = options.abandonAtShift;
     for (std::int32_t i = 0; i < M; ++i) {
         values.phaseKey[i] = values.phaseOther[i] = kInfinity;
-        values.phaseColumn[i] = kNoMark;
+        values.phaseColumn[i] = -1.0;
     }
     buildfreeleasts(&values.free, state->workCost, state->freeColumns, state->freeColumnCount);
     setrelevancemargin(&values.relevant, values.free.key, 0.0);
@@ -321,6 +325,9 @@ void releasedeferredvalues(DeferredValues* values)
     workRelease(values->phaseKey);
     workRelease(values->phaseOther);
     workRelease(values->phaseColumn);
+    workRelease(values->rowMask);
+    workRelease(values->improvedRows);
+    workRelease(values->candidateRows);
     workRelease(values->rows);
     workRelease(values->listRows);
     workRelease(values->keys);
@@ -342,7 +349,7 @@ void deferredphasestart(MunkresState* state, std::int32_t starred)
     logrisenthresholds(&values.relevant, values.rows, risen, values.free.key);
     for (std::int32_t i = 0; i < state->M; ++i) {
         values.phaseKey[i] = values.phaseOther[i] = kInfinity;
-        values.phaseColumn[i] = kNoMark;
+        values.phaseColumn[i] = -1.0;
     }
     rebuildrowtree(state);
     listfreezeros(state);
@@ -370,24 +377,45 @@ bool mergeelement(MunkresState* state, std::int32_t i, std::int32_t j, double ke
            exactvalue(state, i, j) == 0.0;
 }
 
-// Merges every uncovered row of column j, and makes the column's list of
-// relevant rows anew on the way. Returns the number of zeros, in
-// values.rows, ascending.
-std::int32_t mergewholecolumn(MunkresState* state, std::int32_t j, double bound)
+// Merges every uncovered row of column j with the column pass of the vector
+// unit, and makes the column's list of relevant rows anew on the way (when
+// listLimit allows). Returns the number of zeros, in values.rows, ascending.
+std::int32_t mergewholecolumn(MunkresState* state, std::int32_t j, double bound,
+                              std::int32_t listLimit)
 {
     DeferredValues& values = state->lazy;
     const std::int32_t M = state->M;
-    const double* column = state->workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(M);
-    const double shift = values.columnShift[j];
-    const double* threshold = values.relevant.threshold;
-    std::int32_t zeros = 0;
-    std::int32_t listed = 0;
-    for (std::int32_t i = 0; i < M; ++i) {
-        if (column[i] <= threshold[i]) values.listRows[listed++] = i;
-        if (state->rowCovered[i]) continue;
-        if (mergeelement(state, i, j, column[i] + shift, bound)) values.rows[zeros++] = i;
+    KeyMerge merge{};
+    merge.column = state->workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(M);
+    merge.shift = values.columnShift[j];
+    merge.rowMask = values.rowMask;
+    merge.phaseKey = values.phaseKey;
+    merge.phaseOther = values.phaseOther;
+    merge.phaseColumn = values.phaseColumn;
+    merge.columnNumber = j;
+    merge.freeLeast = values.free.key;
+    merge.threshold = values.relevant.threshold;
+    merge.rowShift = values.rowShift;
+    merge.total = values.total;
+    merge.bound = bound;
+    merge.M = M;
+    merge.listedLimit = listLimit;
+    merge.listed = values.listRows;
+    merge.improved = values.improvedRows;
+    merge.candidates = values.candidateRows;
+    state->passes->mergekeys(&merge);
+    for (std::int32_t k = 0; k < merge.improvedCount; ++k) {
+        const std::int32_t i = merge.improved[k];
+        setrowkey(&values.order, i, rowkeyof(*state, i));
     }
-    setrelevantlist(&values.relevant, j, values.listRows, listed);
+    if (merge.listedCount <= listLimit && listLimit > 0) {
+        setrelevantlist(&values.relevant, j, values.listRows, merge.listedCount);
+    }
+    std::int32_t zeros = 0;
+    for (std::int32_t k = 0; k < merge.candidateCount; ++k) {
+        const std::int32_t i = merge.candidates[k];
+        if (exactvalue(state, i, j) == 0.0) values.rows[zeros++] = i;
+    }
     return zeros;
 }
 
@@ -422,7 +450,7 @@ void deferredmerge(MunkresState* state, std::int32_t j)
     const double bound = roundingbound(values);
     std::int32_t zeros = 0;
     if (!relevantlistusable(values.relevant, j) || !mergelistedrows(state, j, bound, &zeros)) {
-        zeros = mergewholecolumn(state, j, bound);
+        zeros = mergewholecolumn(state, j, bound, longestrelevantlist(values.relevant));
     }
     if (zeros == 0) return;
     openzerolist(&state->zeros, j);
@@ -447,14 +475,8 @@ void keeprelevancemargin(MunkresState* state)
     if (needed <= values.relevant.margin) return;
     const double margin = 4 * needed > 0x1p-24 * scale ? 4 * needed : 0x1p-24 * scale;
     setrelevancemargin(&values.relevant, values.free.key, margin);
-    const std::int32_t M = state->M;
     for (std::int32_t k = 0; k < state->phaseColumnCount; ++k) {
-        const std::int32_t j = state->phaseColumns[k];
-        const double* column = state->workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(M);
-        const double shift = values.columnShift[j];
-        for (std::int32_t i = 0; i < M; ++i) {
-            if (!state->rowCovered[i]) mergeelement(state, i, j, column[i] + shift, -1.0);
-        }
+        mergewholecolumn(state, state->phaseColumns[k], -kInfinity, 0);
     }
 }
 
@@ -464,6 +486,7 @@ void deferredcoverrow(MunkresState* state, std::int32_t i)
 {
     DeferredValues& values = state->lazy;
     values.rowMark[i] = values.total;
+    values.rowMask[i] = std::numeric_limits<double>::quiet_NaN();
     setrowkey(&values.order, i, kInfinity);
     if (!beginspan(&values.history, i)) values.givenUp = true;
 }
@@ -472,6 +495,7 @@ void deferreduncoverrow(MunkresState* state, std::int32_t i)
 {
     DeferredValues& values = state->lazy;
     values.rowShift[i] = values.rowShift[i] + (values.total - values.rowMark[i]);
+    values.rowMask[i] = 0.0;
     endspan(&values.history, i);
 }
 

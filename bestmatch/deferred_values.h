@@ -49,12 +49,15 @@ struct DeferredValues {
     FreeLeasts free;           // each row's least starting costs over the columns without a star
     double* phaseKey;          // M: least key over this phase's uncovered starred columns
     double* phaseOther;        // M: no other of the row's keys there is smaller
-    std::int32_t* phaseColumn; // M: where phaseKey lies
+    double* phaseColumn;       // M: where phaseKey lies (a column number)
+    double* rowMask;           // M: 0 for an uncovered row, NaN for a covered one
     RowTree order;             // uncovered rows by the key of their least element
     RelevantRows relevant;     // per starred column, the rows a merge has to visit
     ShiftHistory history;      // every shift, and when each row and column took part
     std::int32_t* rows;        // M: scratch
     std::int32_t* listRows;    // M: scratch
+    std::int32_t* improvedRows;  // M: scratch
+    std::int32_t* candidateRows; // M: scratch
     double* keys;              // M: scratch
     std::int32_t* elements;    // pairs (row, column): candidates of one decision
     std::size_t elementCapacity;

@@ -7,10 +7,6 @@
 namespace
 {
 
-// A list longer than this is not worth keeping: the column's full pass costs
-// little more than going through it.
-std::int32_t longestlist(const RelevantRows& relevant) { return relevant.M / 4 + 16; }
-
 std::uint64_t logend(const RelevantRows& relevant)
 {
     return relevant.logStart + relevant.logLength;
@@ -79,6 +75,8 @@ void nextstamp(RelevantRows* relevant)
 }
 
 } // namespace
+
+std::int32_t longestrelevantlist(const RelevantRows& relevant) { return relevant.M / 4 + 16; }
 
 bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
 {
@@ -149,7 +147,7 @@ bool relevantlistusable(const RelevantRows& relevant, std::int32_t s)
     }
     const std::uint64_t pending = logend(relevant) - relevant.upToDate[s];
     return static_cast<std::uint64_t>(relevant.count[s]) + pending <=
-           static_cast<std::uint64_t>(longestlist(relevant));
+           static_cast<std::uint64_t>(longestrelevantlist(relevant));
 }
 
 bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* column,
@@ -185,7 +183,7 @@ void setrelevantlist(RelevantRows* relevant, std::int32_t s, const std::int32_t*
                      std::int32_t count)
 {
     relevant->generation[s] = relevant->current - 1;
-    if (count > longestlist(*relevant)) return;
+    if (count > longestrelevantlist(*relevant)) return;
     relevant->count[s] = 0;
     if (!reserve(relevant, s, count)) return;
     std::memcpy(relevant->pool + relevant->begin[s], rows,

@@ -56,6 +56,10 @@ void setrelevancemargin(RelevantRows* relevant, const double* leasts, double mar
 void logrisenthresholds(RelevantRows* relevant, const std::int32_t* rows, std::int32_t count,
                         const double* leasts);
 
+// The longest list worth keeping: a column's full pass costs little more
+// than going through it.
+std::int32_t longestrelevantlist(const RelevantRows& relevant);
+
 // Whether column s's list can be used: made in this generation, and short
 // next to the column (its own rows and the logged rows it has still to take in).
 bool relevantlistusable(const RelevantRows& relevant, std::int32_t s);

@@ -1,0 +1,226 @@
+// The per-unit versions of the passes in column_passes.h, compiled once per
+// vector unit by add_vector_unit_sources. Each lane applies the plain loops'
+// operations to its element; the lanes' least is the least of the two
+// operands in the order the plain loops compare them (a NaN never wins), and
+// the rows come out of a mask in ascending order.
+#include "vector_lanes.h"
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "column_passes.h"
+
+namespace VECTOR_UNIT_NAMESPACE
+{
+namespace
+{
+
+#if defined(VECTOR_UNIT_BUILD_SSE2)
+constexpr int kLanes = 2;
+typedef __m128d Lanes;
+typedef int Mask;
+Lanes load(const double* p) { return _mm_loadu_pd(p); }
+void store(double* p, Lanes a) { _mm_storeu_pd(p, a); }
+Lanes broadcast(double x) { return _mm_set1_pd(x); }
+Lanes add(Lanes a, Lanes b) { return _mm_add_pd(a, b); }
+Lanes subtract(Lanes a, Lanes b) { return _mm_sub_pd(a, b); }
+Lanes least(Lanes a, Lanes b) { return _mm_min_pd(a, b); } // a < b ? a : b
+Mask below(Lanes a, Lanes b) { return _mm_movemask_pd(_mm_cmplt_pd(a, b)); }
+Mask atmost(Lanes a, Lanes b) { return _mm_movemask_pd(_mm_cmple_pd(a, b)); }
+Mask equal(Lanes a, Lanes b) { return _mm_movemask_pd(_mm_cmpeq_pd(a, b)); }
+Lanes choose(Mask m, Lanes a, Lanes b) // a where m is set, else b
+{
+    const __m128i bits = _mm_set_epi64x(-(std::int64_t)((m >> 1) & 1), -(std::int64_t)(m & 1));
+    const __m128d select = _mm_castsi128_pd(bits);
+    return _mm_or_pd(_mm_and_pd(select, a), _mm_andnot_pd(select, b));
+}
+#elif defined(VECTOR_UNIT_BUILD_AVX2)
+constexpr int kLanes = 4;
+typedef __m256d Lanes;
+typedef int Mask;
+Lanes load(const double* p) { return _mm256_loadu_pd(p); }
+void store(double* p, Lanes a) { _mm256_storeu_pd(p, a); }
+Lanes broadcast(double x) { return _mm256_set1_pd(x); }
+Lanes add(Lanes a, Lanes b) { return _mm256_add_pd(a, b); }
+Lanes subtract(Lanes a, Lanes b) { return _mm256_sub_pd(a, b); }
+Lanes least(Lanes a, Lanes b) { return _mm256_min_pd(a, b); }
+Mask below(Lanes a, Lanes b) { return _mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_LT_OQ)); }
+Mask atmost(Lanes a, Lanes b) { return _mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_LE_OQ)); }
+Mask equal(Lanes a, Lanes b) { return _mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_EQ_OQ)); }
+Lanes choose(Mask m, Lanes a, Lanes b)
+{
+    const __m256i lane = _mm256_set_epi64x(8, 4, 2, 1);
+    const __m256i select =
+        _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_set1_epi64x(m), lane), lane);
+    return _mm256_blendv_pd(b, a, _mm256_castsi256_pd(select));
+}
+#else
+constexpr int kLanes = 8;
+typedef __m512d Lanes;
+typedef __mmask8 Mask;
+Lanes load(const double* p) { return _mm512_loadu_pd(p); }
+void store(double* p, Lanes a) { _mm512_storeu_pd(p, a); }
+Lanes broadcast(double x) { return _mm512_set1_pd(x); }
+Lanes add(Lanes a, Lanes b) { return _mm512_add_pd(a, b); }
+Lanes subtract(Lanes a, Lanes b) { return _mm512_sub_pd(a, b); }
+// maskz: GCC 12 warns about the undefined source of the plain form.
+Lanes least(Lanes a, Lanes b) { return _mm512_maskz_min_pd(0xFF, a, b); }
+Mask below(Lanes a, Lanes b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+Mask atmost(Lanes a, Lanes b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
+Mask equal(Lanes a, Lanes b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
+Lanes choose(Mask m, Lanes a, Lanes b) { return _mm512_mask_blend_pd(m, b, a); }
+#endif
+
+// Appends the rows first + k of the set bits k of mask, ascending.
+std::int32_t appendrows(unsigned mask, std::int32_t first, std::int32_t* rows, std::int32_t count)
+{
+    while (mask) {
+        rows[count++] = first + __builtin_ctz(mask);
+        mask &= mask - 1;
+    }
+    return count;
+}
+
+// The plain loops write rows counted from their own start: the tails' rows
+// are moved to the column's numbering.
+std::int32_t shifttail(std::int32_t* rows, std::int32_t count, std::int32_t first)
+{
+    for (std::int32_t k = 0; k < count; ++k) rows[k] += first;
+    return count;
+}
+
+std::int32_t leastandzeros(const double* column, const double* rowMask, std::int32_t M,
+                           double* slack, std::int32_t* zeroRows)
+{
+    std::int32_t zeros = 0;
+    const Lanes zero = broadcast(0.0);
+    std::int32_t i = 0;
+    for (; i + kLanes <= M; i += kLanes) {
+        const Lanes value = add(load(column + i), load(rowMask + i));
+        store(slack + i, least(value, load(slack + i)));
+        const Mask zeroMask = equal(value, zero);
+        if (zeroMask) zeros = appendrows(static_cast<unsigned>(zeroMask), i, zeroRows, zeros);
+    }
+    const std::int32_t tail =
+        leastandzerosplain(column + i, rowMask + i, M - i, slack + i, zeroRows + zeros);
+    return zeros + shifttail(zeroRows + zeros, tail, i);
+}
+
+std::int32_t shiftuncovered(double* column, const double* addend, const double* rowMask, double h,
+                            std::int32_t M, double* slack, std::int32_t* zeroRows)
+{
+    std::int32_t zeros = 0;
+    const Lanes zero = broadcast(0.0);
+    const Lanes shift = broadcast(h);
+    std::int32_t i = 0;
+    for (; i + kLanes <= M; i += kLanes) {
+        const Lanes value = subtract(add(load(column + i), load(addend + i)), shift);
+        store(column + i, value);
+        store(slack + i, least(value, load(slack + i)));
+        const Mask zeroMask = equal(add(value, load(rowMask + i)), zero);
+        if (zeroMask) zeros = appendrows(static_cast<unsigned>(zeroMask), i, zeroRows, zeros);
+    }
+    const std::int32_t tail =
+        shiftuncoveredplain(column + i, addend + i, rowMask + i, h, M - i, slack + i, zeroRows + zeros);
+    return zeros + shifttail(zeroRows + zeros, tail, i);
+}
+
+void shiftcovered(double* column, const double* addend, std::int32_t M)
+{
+    std::int32_t i = 0;
+    for (; i + kLanes <= M; i += kLanes) store(column + i, add(load(column + i), load(addend + i)));
+    shiftcoveredplain(column + i, addend + i, M - i);
+}
+
+std::int32_t rowsatmost(const double* column, const double* threshold, std::int32_t M,
+                        std::int32_t* rows)
+{
+    std::int32_t found = 0;
+    std::int32_t i = 0;
+    for (; i + kLanes <= M; i += kLanes) {
+        const Mask mask = atmost(load(column + i), load(threshold + i));
+        if (mask) found = appendrows(static_cast<unsigned>(mask), i, rows, found);
+    }
+    const std::int32_t tail = rowsatmostplain(column + i, threshold + i, M - i, rows + found);
+    return found + shifttail(rows + found, tail, i);
+}
+
+void mergekeys(KeyMerge* merge)
+{
+    const Lanes shift = broadcast(merge->shift);
+    const Lanes columnNumber = broadcast(merge->columnNumber);
+    const Lanes total = broadcast(merge->total);
+    const Lanes bound = broadcast(merge->bound);
+    std::int32_t i = 0;
+    for (; i + kLanes <= merge->M; i += kLanes) {
+        const Lanes start = load(merge->column + i);
+        const Mask listed = atmost(start, load(merge->threshold + i));
+        if (listed) {
+            // Past the limit the rows are only counted: the list will not be kept.
+            const int count = __builtin_popcount(static_cast<unsigned>(listed));
+            if (merge->listedCount + count <= merge->listedLimit) {
+                merge->listedCount =
+                    appendrows(static_cast<unsigned>(listed), i, merge->listed, merge->listedCount);
+            } else {
+                merge->listedCount += count;
+            }
+        }
+        const Lanes key = add(add(start, shift), load(merge->rowMask + i));
+        const Lanes phaseKey = load(merge->phaseKey + i);
+        const Mask fell = below(key, phaseKey);
+        if (fell) {
+            store(merge->phaseOther + i,
+                  choose(fell, phaseKey, least(key, load(merge->phaseOther + i))));
+            store(merge->phaseKey + i, least(key, phaseKey));
+            store(merge->phaseColumn + i, choose(fell, columnNumber, load(merge->phaseColumn + i)));
+            const Mask improved = fell & below(key, load(merge->freeLeast + i));
+            if (improved) {
+                merge->improvedCount = appendrows(static_cast<unsigned>(improved), i,
+                                                  merge->improved, merge->improvedCount);
+            }
+        } else {
+            store(merge->phaseOther + i, least(key, load(merge->phaseOther + i)));
+        }
+        const Lanes approximation = subtract(add(key, load(merge->rowShift + i)), total);
+        const Mask candidates = atmost(approximation, bound);
+        if (candidates) {
+            merge->candidateCount = appendrows(static_cast<unsigned>(candidates), i,
+                                               merge->candidates, merge->candidateCount);
+        }
+    }
+    // The tail through the plain loops, on the same lists.
+    KeyMerge tail = *merge;
+    tail.column += i;
+    tail.rowMask += i;
+    tail.phaseKey += i;
+    tail.phaseOther += i;
+    tail.phaseColumn += i;
+    tail.freeLeast += i;
+    tail.threshold += i;
+    tail.rowShift += i;
+    tail.M = merge->M - i;
+    tail.listed += merge->listedCount < merge->listedLimit ? merge->listedCount : merge->listedLimit;
+    tail.listedLimit = merge->listedLimit - (tail.listed - merge->listed);
+    tail.listedCount = 0;
+    tail.improved += merge->improvedCount;
+    tail.improvedCount = 0;
+    tail.candidates += merge->candidateCount;
+    tail.candidateCount = 0;
+    mergekeysplain(&tail);
+    const std::int32_t listedTail = tail.listedCount < tail.listedLimit ? tail.listedCount : tail.listedLimit;
+    shifttail(tail.listed, listedTail, i);
+    shifttail(tail.improved, tail.improvedCount, i);
+    shifttail(tail.candidates, tail.candidateCount, i);
+    merge->listedCount += tail.listedCount;
+    merge->improvedCount += tail.improvedCount;
+    merge->candidateCount += tail.candidateCount;
+}
+
+} // namespace
+
+extern const ColumnPasses kColumnPasses;
+const ColumnPasses kColumnPasses{leastandzeros, shiftuncovered, shiftcovered, rowsatmost,
+                                 mergekeys};
+
+} // namespace VECTOR_UNIT_NAMESPACE

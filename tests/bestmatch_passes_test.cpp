@@ -1,0 +1,163 @@
+// The column passes of every vector unit against the plain loops: the same
+// values bit for bit, the same rows, on columns of every length around the
+// register widths, with covered rows (NaN masks), ties, signed zeros,
+// subnormals and infinities.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "column_passes.h"
+
+namespace
+{
+
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+
+bool sameBits(const std::vector<double>& a, const std::vector<double>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+struct Column {
+    std::vector<double> values, mask, addend, slack, threshold, rowShift;
+};
+
+Column randomColumn(int M, std::mt19937_64& rng)
+{
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    Column c;
+    for (int i = 0; i < M; ++i) {
+        const double u = unit(rng);
+        c.values.push_back(u < 0.2    ? 0.0
+                           : u < 0.3  ? -0.0
+                           : u < 0.35 ? 0x1p-1070
+                           : u < 0.4  ? INFINITY
+                                      : double(int(u * 6)) / 2);
+        const bool covered = unit(rng) < 0.3;
+        c.mask.push_back(covered ? kNan : 0.0);
+        c.addend.push_back(covered ? 0.5 : -0.0);
+        c.slack.push_back(unit(rng) < 0.2 ? INFINITY : double(int(unit(rng) * 4)) / 2);
+        c.threshold.push_back(double(int(unit(rng) * 6)) / 2);
+        c.rowShift.push_back(double(int(unit(rng) * 3)) / 4);
+    }
+    return c;
+}
+
+std::vector<VectorUnit> fastUnits()
+{
+    std::vector<VectorUnit> units;
+    for (VectorUnit vu : {VectorUnit::sse2, VectorUnit::avx2, VectorUnit::avx512})
+        if (vectorUnitAvailable(vu)) units.push_back(vu);
+    return units;
+}
+
+} // namespace
+
+TEST(BestmatchColumnPasses, DensePassesMatchThePlainLoops)
+{
+    std::mt19937_64 rng(31);
+    for (VectorUnit vu : fastUnits()) {
+        const ColumnPasses& fast = columnPasses(vu);
+        for (int M = 0; M <= 40 && !HasFailure(); ++M) {
+            for (int trial = 0; trial < 20; ++trial) {
+                const Column c = randomColumn(M, rng);
+                std::vector<int> plainRows(M + 1), fastRows(M + 1);
+                std::vector<double> plainSlack = c.slack, fastSlack = c.slack;
+                int plainCount = leastandzerosplain(c.values.data(), c.mask.data(), M,
+                                                    plainSlack.data(), plainRows.data());
+                int fastCount = fast.leastandzeros(c.values.data(), c.mask.data(), M,
+                                                   fastSlack.data(), fastRows.data());
+                EXPECT_TRUE(plainCount == fastCount && sameBits(plainSlack, fastSlack) &&
+                            std::equal(plainRows.begin(), plainRows.begin() + plainCount,
+                                       fastRows.begin()))
+                    << vectorUnitName(vu) << " leastandzeros, M=" << M;
+
+                std::vector<double> plainColumn = c.values, fastColumn = c.values;
+                plainSlack = fastSlack = c.slack;
+                plainCount = shiftuncoveredplain(plainColumn.data(), c.addend.data(), c.mask.data(),
+                                                 0.5, M, plainSlack.data(), plainRows.data());
+                fastCount = fast.shiftuncovered(fastColumn.data(), c.addend.data(), c.mask.data(),
+                                                0.5, M, fastSlack.data(), fastRows.data());
+                EXPECT_TRUE(plainCount == fastCount && sameBits(plainColumn, fastColumn) &&
+                            sameBits(plainSlack, fastSlack) &&
+                            std::equal(plainRows.begin(), plainRows.begin() + plainCount,
+                                       fastRows.begin()))
+                    << vectorUnitName(vu) << " shiftuncovered, M=" << M;
+
+                plainColumn = fastColumn = c.values;
+                shiftcoveredplain(plainColumn.data(), c.addend.data(), M);
+                fast.shiftcovered(fastColumn.data(), c.addend.data(), M);
+                EXPECT_TRUE(sameBits(plainColumn, fastColumn))
+                    << vectorUnitName(vu) << " shiftcovered, M=" << M;
+
+                plainCount = rowsatmostplain(c.values.data(), c.threshold.data(), M, plainRows.data());
+                fastCount = fast.rowsatmost(c.values.data(), c.threshold.data(), M, fastRows.data());
+                EXPECT_TRUE(plainCount == fastCount &&
+                            std::equal(plainRows.begin(), plainRows.begin() + plainCount,
+                                       fastRows.begin()))
+                    << vectorUnitName(vu) << " rowsatmost, M=" << M;
+            }
+        }
+    }
+}
+
+TEST(BestmatchColumnPasses, KeyMergesMatchThePlainLoops)
+{
+    std::mt19937_64 rng(41);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (VectorUnit vu : fastUnits()) {
+        const ColumnPasses& fast = columnPasses(vu);
+        for (int M = 0; M <= 40 && !HasFailure(); ++M) {
+            for (int trial = 0; trial < 30; ++trial) {
+                const Column c = randomColumn(M, rng);
+                const Column keys = randomColumn(M, rng);
+                std::vector<double> phaseOther = keys.threshold, phaseColumn(M, 7.0);
+                for (int i = 0; i < M; ++i) phaseOther[i] = std::max(phaseOther[i], keys.slack[i]);
+                struct Run {
+                    std::vector<double> key, other, column;
+                    std::vector<int> listed, improved, candidates;
+                    KeyMerge merge{};
+                };
+                auto prepare = [&](Run& r, int limit) {
+                    r.key = keys.slack;
+                    r.other = phaseOther;
+                    r.column = phaseColumn;
+                    r.listed.assign(M + 1, -1);
+                    r.improved.assign(M + 1, -1);
+                    r.candidates.assign(M + 1, -1);
+                    r.merge = KeyMerge{c.values.data(), 0.5,           c.mask.data(),
+                                       r.key.data(),    r.other.data(), r.column.data(),
+                                       3.0,             keys.values.data(), c.threshold.data(),
+                                       c.rowShift.data(), 1.0,         0.25,
+                                       M,               limit,         r.listed.data(),
+                                       0,               r.improved.data(), 0,
+                                       r.candidates.data(), 0};
+                };
+                const int limit = trial % 3 == 0 ? int(unit(rng) * M) : M;
+                Run plain, vector;
+                prepare(plain, limit);
+                prepare(vector, limit);
+                mergekeysplain(&plain.merge);
+                fast.mergekeys(&vector.merge);
+                const int listed = std::min(plain.merge.listedCount, limit);
+                EXPECT_TRUE(sameBits(plain.key, vector.key) && sameBits(plain.other, vector.other) &&
+                            sameBits(plain.column, vector.column))
+                    << vectorUnitName(vu) << " keys, M=" << M;
+                EXPECT_EQ(plain.merge.listedCount <= limit, vector.merge.listedCount <= limit);
+                if (plain.merge.listedCount <= limit) {
+                    EXPECT_EQ(plain.merge.listedCount, vector.merge.listedCount);
+                    EXPECT_TRUE(std::equal(plain.listed.begin(), plain.listed.begin() + listed,
+                                           vector.listed.begin()))
+                        << vectorUnitName(vu) << " listed, M=" << M;
+                }
+                EXPECT_EQ(plain.improved, vector.improved) << vectorUnitName(vu) << ", M=" << M;
+                EXPECT_EQ(plain.candidates, vector.candidates) << vectorUnitName(vu) << ", M=" << M;
+            }
+        }
+    }
+}
