@@ -168,7 +168,7 @@ std::int32_t candidaterows(MunkresState* state, double upper)
     // a = key - V is monotone in key; the margin covers its rounding.
     double threshold = upper + values.total;
     if (values.shiftsMayRound) threshold += 0x1p-50 * (std::fabs(upper) + values.total);
-    return rowsatmostkey(values.order, threshold, values.rows, state->M);
+    return rowsatmostkey(&values.order, threshold, values.rows, state->M);
 }
 
 // The zeros of the columns without a star, every row uncovered: at the start
@@ -518,7 +518,7 @@ MunkresStep deferredshift(MunkresState* state)
         return MunkresStep::abandoned;
     }
     if (values.exactBelow < 0) measuregrain(state);
-    const double least = leastrowkey(values.order);
+    const double least = leastrowkey(&values.order);
     if (!(least < kInfinity)) return MunkresStep::overflowed;
     const double bound = roundingbound(values);
     const double upper = (least - values.total) + 2 * bound;

@@ -5,6 +5,43 @@
 
 #include "work_memory.h"
 
+namespace
+{
+
+double leastof(double a, double b) { return b < a ? b : a; }
+
+void rebuildnodes(RowTree* tree)
+{
+    double* nodes = tree->nodes;
+    for (std::int32_t k = tree->leaves - 1; k >= 1; --k) nodes[k] = leastof(nodes[2 * k], nodes[2 * k + 1]);
+}
+
+void updatepath(RowTree* tree, std::int32_t row)
+{
+    double* nodes = tree->nodes;
+    for (std::int32_t k = (tree->leaves + row) / 2; k >= 1; k /= 2) {
+        const double least = leastof(nodes[2 * k], nodes[2 * k + 1]);
+        if (nodes[k] == least) break; // the nodes above hold what they held
+        nodes[k] = least;
+    }
+}
+
+// Takes in the keys changed since the tree was last asked.
+void refresh(RowTree* tree)
+{
+    if (tree->changedCount == 0) return;
+    const bool many = tree->changedCount > tree->rows / 8;
+    if (many) rebuildnodes(tree);
+    for (std::int32_t k = 0; k < tree->changedCount; ++k) {
+        const std::int32_t row = tree->changed[k];
+        tree->changedMark[row] = 0;
+        if (!many) updatepath(tree, row);
+    }
+    tree->changedCount = 0;
+}
+
+} // namespace
+
 bool obtainrowtree(RowTree* tree, std::int32_t rows)
 {
     *tree = RowTree{};
@@ -14,7 +51,14 @@ bool obtainrowtree(RowTree* tree, std::int32_t rows)
     tree->rows = rows;
     tree->nodes =
         static_cast<double*>(workAllocate(2 * static_cast<std::size_t>(leaves) * sizeof(double)));
-    if (!tree->nodes) return false;
+    tree->changed = static_cast<std::int32_t*>(
+        workAllocate(static_cast<std::size_t>(rows) * sizeof(std::int32_t)));
+    tree->changedMark =
+        static_cast<unsigned char*>(workAllocateZeroed(static_cast<std::size_t>(rows), 1));
+    if (!tree->nodes || !tree->changed || !tree->changedMark) {
+        releaserowtree(tree);
+        return false;
+    }
     for (std::int32_t k = 0; k < 2 * leaves; ++k)
         tree->nodes[k] = std::numeric_limits<double>::infinity();
     return true;
@@ -23,33 +67,38 @@ bool obtainrowtree(RowTree* tree, std::int32_t rows)
 void releaserowtree(RowTree* tree)
 {
     workRelease(tree->nodes);
+    workRelease(tree->changed);
+    workRelease(tree->changedMark);
     *tree = RowTree{};
 }
 
 void buildrowtree(RowTree* tree, const double* keys)
 {
-    double* nodes = tree->nodes;
-    for (std::int32_t i = 0; i < tree->rows; ++i) nodes[tree->leaves + i] = keys[i];
-    for (std::int32_t k = tree->leaves - 1; k >= 1; --k) {
-        nodes[k] = nodes[2 * k + 1] < nodes[2 * k] ? nodes[2 * k + 1] : nodes[2 * k];
-    }
+    for (std::int32_t i = 0; i < tree->rows; ++i) tree->nodes[tree->leaves + i] = keys[i];
+    for (std::int32_t k = 0; k < tree->changedCount; ++k) tree->changedMark[tree->changed[k]] = 0;
+    tree->changedCount = 0;
+    rebuildnodes(tree);
 }
 
 void setrowkey(RowTree* tree, std::int32_t row, double key)
 {
-    double* nodes = tree->nodes;
-    std::int32_t k = tree->leaves + row;
-    nodes[k] = key;
-    for (k /= 2; k >= 1; k /= 2) {
-        const double least = nodes[2 * k + 1] < nodes[2 * k] ? nodes[2 * k + 1] : nodes[2 * k];
-        if (nodes[k] == least) break; // the nodes above hold what they held
-        nodes[k] = least;
-    }
+    tree->nodes[tree->leaves + row] = key;
+    if (tree->changedMark[row]) return;
+    tree->changedMark[row] = 1;
+    tree->changed[tree->changedCount++] = row;
 }
 
-std::int32_t rowsatmostkey(const RowTree& tree, double threshold, std::int32_t* rows,
+double leastrowkey(RowTree* tree)
+{
+    refresh(tree);
+    return tree->nodes[1];
+}
+
+std::int32_t rowsatmostkey(RowTree* treeToAsk, double threshold, std::int32_t* rows,
                            std::int32_t capacity)
 {
+    refresh(treeToAsk);
+    const RowTree& tree = *treeToAsk;
     // Depth-first, left before right, so the rows come out ascending; a
     // subtree whose least is above the threshold is not entered.
     std::int32_t stack[64];

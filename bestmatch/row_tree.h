@@ -2,7 +2,9 @@
 // A tournament tree over the rows' keys: the least key at once, every row
 // whose key is at most a threshold in time proportional to their number, and
 // one row's key changed in time logarithmic in the number of rows. A key of
-// +Inf leaves a row out.
+// +Inf leaves a row out. Changed keys are taken in when the tree is next
+// asked: path by path when they are few, by rebuilding the tree (in time
+// linear in the rows) when many changed at once.
 
 #include <cstdint>
 
@@ -10,6 +12,9 @@ struct RowTree {
     double* nodes;       // 2 * leaves: node k holds the least of nodes 2k and 2k + 1
     std::int32_t leaves; // a power of two, at least the number of rows
     std::int32_t rows;
+    std::int32_t* changed;      // rows whose key changed since the tree was last asked
+    std::int32_t changedCount;  // how many; past rows / 8 the tree is rebuilt
+    unsigned char* changedMark; // rows: 1 when listed in changed
 };
 
 bool obtainrowtree(RowTree* tree, std::int32_t rows);
@@ -24,9 +29,9 @@ inline double rowkey(const RowTree& tree, std::int32_t row)
 {
     return tree.nodes[tree.leaves + row];
 }
-inline double leastrowkey(const RowTree& tree) { return tree.nodes[1]; }
+double leastrowkey(RowTree* tree);
 
 // The rows whose key is at most threshold, ascending, into rows; at most
 // capacity of them. Returns how many there are (which may exceed capacity).
-std::int32_t rowsatmostkey(const RowTree& tree, double threshold, std::int32_t* rows,
+std::int32_t rowsatmostkey(RowTree* tree, double threshold, std::int32_t* rows,
                            std::int32_t capacity);
