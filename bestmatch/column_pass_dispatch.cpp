@@ -74,7 +74,10 @@ void mergekeysplain(KeyMerge* merge)
             merge->phaseOther[i] = least;
             merge->phaseKey[i] = key;
             merge->phaseColumn[i] = merge->columnNumber;
-            if (key < merge->freeLeast[i]) merge->improved[merge->improvedCount++] = i;
+            if (key < merge->freeLeast[i]) {
+                merge->improved[merge->improvedCount++] = i;
+                merge->rowKey[i] = key + merge->rowShift[i];
+            }
         } else if (key < merge->phaseOther[i]) {
             merge->phaseOther[i] = key;
         }
@@ -84,10 +87,24 @@ void mergekeysplain(KeyMerge* merge)
     }
 }
 
+std::int32_t rowsbelowplain(const double* column, const double* limit, double* floor,
+                            std::int32_t M, std::int32_t* rows)
+{
+    std::int32_t found = 0;
+    for (std::int32_t i = 0; i < M; ++i) {
+        if (column[i] < limit[i]) {
+            rows[found++] = i;
+        } else if (column[i] < floor[i]) {
+            floor[i] = column[i];
+        }
+    }
+    return found;
+}
+
 namespace
 {
 constexpr ColumnPasses kPlainPasses{leastandzerosplain, shiftuncoveredplain, shiftcoveredplain,
-                                    rowsatmostplain, mergekeysplain};
+                                    rowsatmostplain,    mergekeysplain,      rowsbelowplain};
 } // namespace
 
 const ColumnPasses& columnPasses(VectorUnit unit)

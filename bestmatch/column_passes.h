@@ -19,7 +19,8 @@
 //   up to listedLimit rows; listedCount counts them all);
 // - key enters the row's least (phaseKey, with its column phaseColumn) and
 //   the lower bound of its others (phaseOther); a row whose least fell below
-//   freeLeast[i] is listed in improved;
+//   freeLeast[i] is listed in improved, and its row key (rowKey[i], the
+//   least key with the row's sum) becomes key + rowShift[i];
 // - a row whose approximation ((key + rowShift[i]) - total) is at most bound
 //   is listed in candidates (of zeros).
 // Lists are ascending and have room for M rows.
@@ -32,6 +33,7 @@ struct KeyMerge {
     double* phaseColumn; // column numbers, held as doubles
     double columnNumber;
     const double* freeLeast;
+    double* rowKey;
     const double* threshold;
     const double* rowShift;
     double total;
@@ -71,6 +73,12 @@ struct ColumnPasses {
 
     // See KeyMerge.
     void (*mergekeys)(KeyMerge* merge);
+
+    // The rows i with column[i] < limit[i], ascending, into rows (their
+    // number is returned); for the others floor[i] becomes the least of
+    // column[i] and floor[i].
+    std::int32_t (*rowsbelow)(const double* column, const double* limit, double* floor,
+                              std::int32_t M, std::int32_t* rows);
 };
 
 // The passes of unit, which must be available (vectorUnitAvailable), or the
@@ -86,3 +94,5 @@ void shiftcoveredplain(double* column, const double* addend, std::int32_t M);
 std::int32_t rowsatmostplain(const double* column, const double* threshold, std::int32_t M,
                              std::int32_t* rows);
 void mergekeysplain(KeyMerge* merge);
+std::int32_t rowsbelowplain(const double* column, const double* limit, double* floor,
+                            std::int32_t M, std::int32_t* rows);

@@ -51,8 +51,7 @@ Mask equal(Lanes a, Lanes b) { return _mm256_movemask_pd(_mm256_cmp_pd(a, b, _CM
 Lanes choose(Mask m, Lanes a, Lanes b)
 {
     const __m256i lane = _mm256_set_epi64x(8, 4, 2, 1);
-    const __m256i select =
-        _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_set1_epi64x(m), lane), lane);
+    const __m256i select = _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_set1_epi64x(m), lane), lane);
     return _mm256_blendv_pd(b, a, _mm256_castsi256_pd(select));
 }
 #else
@@ -121,8 +120,8 @@ std::int32_t shiftuncovered(double* column, const double* addend, const double* 
         const Mask zeroMask = equal(add(value, load(rowMask + i)), zero);
         if (zeroMask) zeros = appendrows(static_cast<unsigned>(zeroMask), i, zeroRows, zeros);
     }
-    const std::int32_t tail =
-        shiftuncoveredplain(column + i, addend + i, rowMask + i, h, M - i, slack + i, zeroRows + zeros);
+    const std::int32_t tail = shiftuncoveredplain(column + i, addend + i, rowMask + i, h, M - i,
+                                                  slack + i, zeroRows + zeros);
     return zeros + shifttail(zeroRows + zeros, tail, i);
 }
 
@@ -176,6 +175,8 @@ void mergekeys(KeyMerge* merge)
             store(merge->phaseColumn + i, choose(fell, columnNumber, load(merge->phaseColumn + i)));
             const Mask improved = fell & below(key, load(merge->freeLeast + i));
             if (improved) {
+                store(merge->rowKey + i, choose(improved, add(key, load(merge->rowShift + i)),
+                                                load(merge->rowKey + i)));
                 merge->improvedCount = appendrows(static_cast<unsigned>(improved), i,
                                                   merge->improved, merge->improvedCount);
             }
@@ -197,10 +198,12 @@ void mergekeys(KeyMerge* merge)
     tail.phaseOther += i;
     tail.phaseColumn += i;
     tail.freeLeast += i;
+    tail.rowKey += i;
     tail.threshold += i;
     tail.rowShift += i;
     tail.M = merge->M - i;
-    tail.listed += merge->listedCount < merge->listedLimit ? merge->listedCount : merge->listedLimit;
+    tail.listed +=
+        merge->listedCount < merge->listedLimit ? merge->listedCount : merge->listedLimit;
     tail.listedLimit = merge->listedLimit - (tail.listed - merge->listed);
     tail.listedCount = 0;
     tail.improved += merge->improvedCount;
@@ -208,7 +211,8 @@ void mergekeys(KeyMerge* merge)
     tail.candidates += merge->candidateCount;
     tail.candidateCount = 0;
     mergekeysplain(&tail);
-    const std::int32_t listedTail = tail.listedCount < tail.listedLimit ? tail.listedCount : tail.listedLimit;
+    const std::int32_t listedTail =
+        tail.listedCount < tail.listedLimit ? tail.listedCount : tail.listedLimit;
     shifttail(tail.listed, listedTail, i);
     shifttail(tail.improved, tail.improvedCount, i);
     shifttail(tail.candidates, tail.candidateCount, i);
@@ -217,10 +221,26 @@ void mergekeys(KeyMerge* merge)
     merge->candidateCount += tail.candidateCount;
 }
 
+std::int32_t rowsbelow(const double* column, const double* limit, double* floor, std::int32_t M,
+                       std::int32_t* rows)
+{
+    std::int32_t found = 0;
+    std::int32_t i = 0;
+    for (; i + kLanes <= M; i += kLanes) {
+        const Lanes values = load(column + i);
+        const Mask mask = below(values, load(limit + i));
+        const Lanes floors = load(floor + i);
+        store(floor + i, choose(mask, floors, least(values, floors)));
+        if (mask) found = appendrows(static_cast<unsigned>(mask), i, rows, found);
+    }
+    const std::int32_t tail = rowsbelowplain(column + i, limit + i, floor + i, M - i, rows + found);
+    return found + shifttail(rows + found, tail, i);
+}
+
 } // namespace
 
 extern const ColumnPasses kColumnPasses;
-const ColumnPasses kColumnPasses{leastandzeros, shiftuncovered, shiftcovered, rowsatmost,
-                                 mergekeys};
+const ColumnPasses kColumnPasses{leastandzeros, shiftuncovered, shiftcovered,
+                                 rowsatmost,    mergekeys,      rowsbelow};
 
 } // namespace VECTOR_UNIT_NAMESPACE

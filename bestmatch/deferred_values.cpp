@@ -291,10 +291,10 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     values.keys = static_cast<double*>(workAllocate(rows * sizeof(double)));
     bool obtained = values.rowShift && values.rowMark && values.columnShift && values.columnMark &&
                     values.phaseKey && values.phaseOther && values.phaseColumn && values.rowMask &&
-                    values.improvedRows && values.candidateRows && values.rows &&
-                    values.listRows && values.keys && obtainfreeleasts(&values.free, M) &&
-                    obtainrelevantrows(&values.relevant, M, N) &&
-                    obtainrowtree(&values.order, M) && obtainhistory(&values.history, M, N);
+                    values.improvedRows && values.candidateRows && values.rows && values.listRows &&
+                    values.keys && obtainfreeleasts(&values.free, M) &&
+                    obtainrelevantrows(&values.relevant, M, N) && obtainrowtree(&values.order, M) &&
+                    obtainhistory(&values.history, M, N);
     for (std::int32_t k = 0; obtained && k < state->freeColumnCount; ++k) {
         obtained = beginspan(&values.history, M + state->freeColumns[k]);
     }
@@ -309,7 +309,8 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
         values.phaseKey[i] = values.phaseOther[i] = kInfinity;
         values.phaseColumn[i] = -1.0;
     }
-    buildfreeleasts(&values.free, state->workCost, state->freeColumns, state->freeColumnCount);
+    buildfreeleasts(&values.free, state->workCost, state->freeColumns, state->freeColumnCount,
+                    *state->passes);
     setrelevancemargin(&values.relevant, values.free.key, 0.0);
     rebuildrowtree(state);
     listfreezeros(state);
@@ -343,9 +344,9 @@ void releasedeferredvalues(DeferredValues* values)
 void deferredphasestart(MunkresState* state, std::int32_t starred)
 {
     DeferredValues& values = state->lazy;
-    const std::int32_t risen = dropfreecolumn(&values.free, starred, state->workCost,
-                                              state->freeColumns, state->freeColumnCount,
-                                              values.rows);
+    const std::int32_t risen =
+        dropfreecolumn(&values.free, starred, state->workCost, state->freeColumns,
+                       state->freeColumnCount, *state->passes, values.rows);
     logrisenthresholds(&values.relevant, values.rows, risen, values.free.key);
     for (std::int32_t i = 0; i < state->M; ++i) {
         values.phaseKey[i] = values.phaseOther[i] = kInfinity;
@@ -394,6 +395,7 @@ std::int32_t mergewholecolumn(MunkresState* state, std::int32_t j, double bound,
     merge.phaseColumn = values.phaseColumn;
     merge.columnNumber = j;
     merge.freeLeast = values.free.key;
+    merge.rowKey = rowkeys(&values.order);
     merge.threshold = values.relevant.threshold;
     merge.rowShift = values.rowShift;
     merge.total = values.total;
@@ -404,10 +406,7 @@ std::int32_t mergewholecolumn(MunkresState* state, std::int32_t j, double bound,
     merge.improved = values.improvedRows;
     merge.candidates = values.candidateRows;
     state->passes->mergekeys(&merge);
-    for (std::int32_t k = 0; k < merge.improvedCount; ++k) {
-        const std::int32_t i = merge.improved[k];
-        setrowkey(&values.order, i, rowkeyof(*state, i));
-    }
+    rowkeyschanged(&values.order, merge.improved, merge.improvedCount);
     if (merge.listedCount <= listLimit && listLimit > 0) {
         setrelevantlist(&values.relevant, j, values.listRows, merge.listedCount);
     }
@@ -424,7 +423,8 @@ std::int32_t mergewholecolumn(MunkresState* state, std::int32_t j, double bound,
 bool mergelistedrows(MunkresState* state, std::int32_t j, double bound, std::int32_t* zeros)
 {
     DeferredValues& values = state->lazy;
-    const double* column = state->workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(state->M);
+    const double* column =
+        state->workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(state->M);
     const std::int32_t* rows = nullptr;
     std::int32_t count = 0;
     if (!updaterelevantlist(&values.relevant, j, column, &rows, &count)) return false;
@@ -471,7 +471,8 @@ void keeprelevancemargin(MunkresState* state)
 {
     DeferredValues& values = state->lazy;
     const double scale = values.largestStart + 4 * values.total;
-    const double needed = 2 * roundingbound(values) + (values.shiftsMayRound ? 0x1p-49 * scale : 0.0);
+    const double needed =
+        2 * roundingbound(values) + (values.shiftsMayRound ? 0x1p-49 * scale : 0.0);
     if (needed <= values.relevant.margin) return;
     const double margin = 4 * needed > 0x1p-24 * scale ? 4 * needed : 0x1p-24 * scale;
     setrelevancemargin(&values.relevant, values.free.key, margin);

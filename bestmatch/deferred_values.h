@@ -41,25 +41,25 @@ struct MachineOptions;
 enum class MunkresStep;
 
 struct DeferredValues {
-    double total;              // V
-    double* rowShift;          // M: u_i; of a covered row, its value when it was covered
-    double* rowMark;           // M: V when the row was covered
-    double* columnShift;       // N: D_j; of a covered column, its value when it was covered
-    double* columnMark;        // N: V when the column was covered
-    FreeLeasts free;           // each row's least starting costs over the columns without a star
-    double* phaseKey;          // M: least key over this phase's uncovered starred columns
-    double* phaseOther;        // M: no other of the row's keys there is smaller
-    double* phaseColumn;       // M: where phaseKey lies (a column number)
-    double* rowMask;           // M: 0 for an uncovered row, NaN for a covered one
-    RowTree order;             // uncovered rows by the key of their least element
-    RelevantRows relevant;     // per starred column, the rows a merge has to visit
-    ShiftHistory history;      // every shift, and when each row and column took part
-    std::int32_t* rows;        // M: scratch
-    std::int32_t* listRows;    // M: scratch
+    double total;                // V
+    double* rowShift;            // M: u_i; of a covered row, its value when it was covered
+    double* rowMark;             // M: V when the row was covered
+    double* columnShift;         // N: D_j; of a covered column, its value when it was covered
+    double* columnMark;          // N: V when the column was covered
+    FreeLeasts free;             // each row's least starting costs over the columns without a star
+    double* phaseKey;            // M: least key over this phase's uncovered starred columns
+    double* phaseOther;          // M: no other of the row's keys there is smaller
+    double* phaseColumn;         // M: where phaseKey lies (a column number)
+    double* rowMask;             // M: 0 for an uncovered row, NaN for a covered one
+    RowTree order;               // uncovered rows by the key of their least element
+    RelevantRows relevant;       // per starred column, the rows a merge has to visit
+    ShiftHistory history;        // every shift, and when each row and column took part
+    std::int32_t* rows;          // M: scratch
+    std::int32_t* listRows;      // M: scratch
     std::int32_t* improvedRows;  // M: scratch
     std::int32_t* candidateRows; // M: scratch
-    double* keys;              // M: scratch
-    std::int32_t* elements;    // pairs (row, column): candidates of one decision
+    double* keys;                // M: scratch
+    std::int32_t* elements;      // pairs (row, column): candidates of one decision
     std::size_t elementCapacity;
     std::int32_t* zeroPairs; // pairs (row, column): zeros found by one decision
     std::size_t zeroPairCapacity;

@@ -64,7 +64,10 @@ bool obtainfreeleasts(FreeLeasts* leasts, std::int32_t M)
         workAllocateZeroed(static_cast<std::size_t>(M), sizeof(std::int32_t)));
     leasts->floor =
         static_cast<double*>(workAllocate(static_cast<std::size_t>(M) * sizeof(double)));
-    const bool obtained = leasts->key && leasts->column && leasts->count && leasts->floor;
+    leasts->rows = static_cast<std::int32_t*>(
+        workAllocate(static_cast<std::size_t>(M) * sizeof(std::int32_t)));
+    const bool obtained =
+        leasts->key && leasts->column && leasts->count && leasts->floor && leasts->rows;
     if (!obtained) releasefreeleasts(leasts);
     return obtained;
 }
@@ -75,18 +78,27 @@ void releasefreeleasts(FreeLeasts* leasts)
     workRelease(leasts->column);
     workRelease(leasts->count);
     workRelease(leasts->floor);
+    workRelease(leasts->rows);
     *leasts = FreeLeasts{};
 }
 
 void buildfreeleasts(FreeLeasts* leasts, const double* start, const std::int32_t* freeColumns,
-                     std::int32_t freeCount)
+                     std::int32_t freeCount, const ColumnPasses& passes)
 {
     const std::int32_t M = leasts->M;
     for (std::int32_t i = 0; i < M; ++i) clearrow(leasts, i);
+    // Only a value below a row's last entry (+Inf while the row has room)
+    // takes an entry; the others only lower the floor, in the vector pass.
+    const double* last =
+        leasts->key + static_cast<std::size_t>(kFreeLeasts - 1) * static_cast<std::size_t>(M);
     for (std::int32_t k = 0; k < freeCount; ++k) {
         const std::int32_t j = freeColumns[k];
         const double* column = start + static_cast<std::size_t>(j) * static_cast<std::size_t>(M);
-        for (std::int32_t i = 0; i < M; ++i) offer(leasts, i, column[i], j);
+        const std::int32_t below = passes.rowsbelow(column, last, leasts->floor, M, leasts->rows);
+        for (std::int32_t r = 0; r < below; ++r) {
+            const std::int32_t i = leasts->rows[r];
+            offer(leasts, i, column[i], j);
+        }
     }
 }
 
@@ -103,9 +115,10 @@ void rescanfreeleasts(FreeLeasts* leasts, std::int32_t i, const double* start,
 
 std::int32_t dropfreecolumn(FreeLeasts* leasts, std::int32_t j, const double* start,
                             const std::int32_t* freeColumns, std::int32_t freeCount,
-                            std::int32_t* changedRows)
+                            const ColumnPasses& passes, std::int32_t* changedRows)
 {
     std::int32_t changed = 0;
+    std::int32_t emptied = 0;
     for (std::int32_t i = 0; i < leasts->M; ++i) {
         const std::int32_t count = leasts->count[i];
         std::int32_t k = 0;
@@ -119,7 +132,16 @@ std::int32_t dropfreecolumn(FreeLeasts* leasts, std::int32_t j, const double* st
         leasts->key[at(*leasts, count - 1, i)] = kInfinity;
         leasts->column[at(*leasts, count - 1, i)] = -1;
         leasts->count[i] = count - 1;
-        if (count == 1) rescanfreeleasts(leasts, i, start, freeColumns, freeCount);
+        if (count == 1) leasts->rows[emptied++] = i;
+    }
+    // A row scanned across costs a cache miss an element; column by column
+    // the scan streams, and pays when a good share of the rows needs it.
+    if (emptied > leasts->M / 16) {
+        buildfreeleasts(leasts, start, freeColumns, freeCount, passes);
+    } else {
+        for (std::int32_t r = 0; r < emptied; ++r) {
+            rescanfreeleasts(leasts, leasts->rows[r], start, freeColumns, freeCount);
+        }
     }
     return changed;
 }

@@ -15,6 +15,8 @@
 
 #include <cstdint>
 
+#include "column_passes.h"
+
 inline constexpr std::int32_t kFreeLeasts = 8;
 
 struct FreeLeasts {
@@ -22,6 +24,7 @@ struct FreeLeasts {
     std::int32_t* column; // the same layout
     std::int32_t* count;  // M: entries in use
     double* floor;        // M: every other free column's starting cost is at least this
+    std::int32_t* rows;   // M: scratch
     std::int32_t M;
 };
 
@@ -29,9 +32,10 @@ bool obtainfreeleasts(FreeLeasts* leasts, std::int32_t M);
 void releasefreeleasts(FreeLeasts* leasts);
 
 // Every row's entries and floor from scratch, over the columns listed in
-// freeColumns; start is the M-by-N matrix of starting costs.
+// freeColumns; start is the M-by-N matrix of starting costs. One pass down
+// each column, with the vector unit's passes.
 void buildfreeleasts(FreeLeasts* leasts, const double* start, const std::int32_t* freeColumns,
-                     std::int32_t freeCount);
+                     std::int32_t freeCount, const ColumnPasses& passes);
 
 // Row i's entries and floor again, over the columns listed in freeColumns.
 void rescanfreeleasts(FreeLeasts* leasts, std::int32_t i, const double* start,
@@ -39,10 +43,11 @@ void rescanfreeleasts(FreeLeasts* leasts, std::int32_t i, const double* start,
 
 // Column j has gained a star: it leaves every row's entries. Rows whose least
 // changed go to changedRows (ascending; their number is returned), and rows
-// left without entries are scanned again.
+// left without entries are scanned again: one by one across the row when
+// they are few, all rows column by column when they are many.
 std::int32_t dropfreecolumn(FreeLeasts* leasts, std::int32_t j, const double* start,
                             const std::int32_t* freeColumns, std::int32_t freeCount,
-                            std::int32_t* changedRows);
+                            const ColumnPasses& passes, std::int32_t* changedRows);
 
 // Row i's least starting cost over the free columns (+Inf when there is none).
 inline double freeleast(const FreeLeasts& leasts, std::int32_t i) { return leasts.key[i]; }

@@ -26,7 +26,8 @@ bool compact(RelevantRows* relevant, std::size_t extra)
 {
     std::size_t live = 0;
     for (std::int32_t s = 0; s < relevant->N; ++s) {
-        if (relevant->generation[s] == relevant->current) live += static_cast<std::size_t>(relevant->count[s]);
+        if (relevant->generation[s] == relevant->current)
+            live += static_cast<std::size_t>(relevant->count[s]);
     }
     const std::size_t capacity = 2 * (live + extra) + 1024;
     auto* pool = static_cast<std::int32_t*>(workAllocate(capacity * sizeof(std::int32_t)));
@@ -36,7 +37,8 @@ bool compact(RelevantRows* relevant, std::size_t extra)
         if (relevant->generation[s] != relevant->current) continue;
         const auto count = static_cast<std::size_t>(relevant->count[s]);
         if (count > 0) {
-            std::memcpy(pool + used, relevant->pool + relevant->begin[s], count * sizeof(std::int32_t));
+            std::memcpy(pool + used, relevant->pool + relevant->begin[s],
+                        count * sizeof(std::int32_t));
         }
         relevant->begin[s] = used;
         relevant->room[s] = relevant->count[s];
@@ -69,7 +71,8 @@ bool reserve(RelevantRows* relevant, std::int32_t s, std::int32_t needed)
 void nextstamp(RelevantRows* relevant)
 {
     if (++relevant->stampNow == 0) {
-        std::memset(relevant->stamp, 0, static_cast<std::size_t>(relevant->M) * sizeof(std::uint32_t));
+        std::memset(relevant->stamp, 0,
+                    static_cast<std::size_t>(relevant->M) * sizeof(std::uint32_t));
         relevant->stampNow = 1;
     }
 }
@@ -86,14 +89,18 @@ bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
     const auto rows = static_cast<std::size_t>(M);
     const auto columns = static_cast<std::size_t>(N);
     relevant->capacity = 4 * (rows + columns) + 1024;
-    relevant->pool = static_cast<std::int32_t*>(workAllocate(relevant->capacity * sizeof(std::int32_t)));
+    relevant->pool =
+        static_cast<std::int32_t*>(workAllocate(relevant->capacity * sizeof(std::int32_t)));
     relevant->begin = static_cast<std::size_t*>(workAllocateZeroed(columns, sizeof(std::size_t)));
     relevant->count = static_cast<std::int32_t*>(workAllocateZeroed(columns, sizeof(std::int32_t)));
     relevant->room = static_cast<std::int32_t*>(workAllocateZeroed(columns, sizeof(std::int32_t)));
-    relevant->upToDate = static_cast<std::uint64_t*>(workAllocateZeroed(columns, sizeof(std::uint64_t)));
-    relevant->generation = static_cast<std::uint32_t*>(workAllocateZeroed(columns, sizeof(std::uint32_t)));
+    relevant->upToDate =
+        static_cast<std::uint64_t*>(workAllocateZeroed(columns, sizeof(std::uint64_t)));
+    relevant->generation =
+        static_cast<std::uint32_t*>(workAllocateZeroed(columns, sizeof(std::uint32_t)));
     relevant->logCapacity = 4 * (rows + columns) + 1024;
-    relevant->log = static_cast<std::int32_t*>(workAllocate(relevant->logCapacity * sizeof(std::int32_t)));
+    relevant->log =
+        static_cast<std::int32_t*>(workAllocate(relevant->logCapacity * sizeof(std::int32_t)));
     relevant->threshold = static_cast<double*>(workAllocate(rows * sizeof(double)));
     relevant->stamp = static_cast<std::uint32_t*>(workAllocateZeroed(rows, sizeof(std::uint32_t)));
     relevant->current = 1; // every list is stale until made
@@ -163,10 +170,12 @@ bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* co
         }
         nextstamp(relevant);
         std::int32_t* list = relevant->pool + relevant->begin[s];
-        for (std::int32_t k = 0; k < relevant->count[s]; ++k) relevant->stamp[list[k]] = relevant->stampNow;
+        for (std::int32_t k = 0; k < relevant->count[s]; ++k)
+            relevant->stamp[list[k]] = relevant->stampNow;
         for (; next < end; ++next) {
             const std::int32_t i = relevant->log[next - relevant->logStart];
-            if (relevant->stamp[i] == relevant->stampNow || !(column[i] <= relevant->threshold[i])) {
+            if (relevant->stamp[i] == relevant->stampNow ||
+                !(column[i] <= relevant->threshold[i])) {
                 continue;
             }
             relevant->stamp[i] = relevant->stampNow;

@@ -13,7 +13,8 @@ double leastof(double a, double b) { return b < a ? b : a; }
 void rebuildnodes(RowTree* tree)
 {
     double* nodes = tree->nodes;
-    for (std::int32_t k = tree->leaves - 1; k >= 1; --k) nodes[k] = leastof(nodes[2 * k], nodes[2 * k + 1]);
+    for (std::int32_t k = tree->leaves - 1; k >= 1; --k)
+        nodes[k] = leastof(nodes[2 * k], nodes[2 * k + 1]);
 }
 
 void updatepath(RowTree* tree, std::int32_t row)
@@ -31,6 +32,11 @@ void refresh(RowTree* tree)
 {
     if (tree->changedCount == 0) return;
     const bool many = tree->changedCount > tree->rows / 8;
+    if (tree->changedCount > tree->rows) { // more were told than can be listed: rebuild
+        rebuildnodes(tree);
+        tree->changedCount = 0;
+        return;
+    }
     if (many) rebuildnodes(tree);
     for (std::int32_t k = 0; k < tree->changedCount; ++k) {
         const std::int32_t row = tree->changed[k];
@@ -75,7 +81,10 @@ void releaserowtree(RowTree* tree)
 void buildrowtree(RowTree* tree, const double* keys)
 {
     for (std::int32_t i = 0; i < tree->rows; ++i) tree->nodes[tree->leaves + i] = keys[i];
-    for (std::int32_t k = 0; k < tree->changedCount; ++k) tree->changedMark[tree->changed[k]] = 0;
+    if (tree->changedCount <= tree->rows) {
+        for (std::int32_t k = 0; k < tree->changedCount; ++k)
+            tree->changedMark[tree->changed[k]] = 0;
+    }
     tree->changedCount = 0;
     rebuildnodes(tree);
 }
@@ -83,9 +92,26 @@ void buildrowtree(RowTree* tree, const double* keys)
 void setrowkey(RowTree* tree, std::int32_t row, double key)
 {
     tree->nodes[tree->leaves + row] = key;
-    if (tree->changedMark[row]) return;
+    if (tree->changedMark[row] || tree->changedCount > tree->rows) return;
     tree->changedMark[row] = 1;
     tree->changed[tree->changedCount++] = row;
+}
+
+void rowkeyschanged(RowTree* tree, const std::int32_t* rows, std::int32_t count)
+{
+    if (tree->changedCount > tree->rows) return; // a rebuild is due anyway
+    if (tree->changedCount + count > tree->rows / 8) {
+        for (std::int32_t k = 0; k < tree->changedCount; ++k)
+            tree->changedMark[tree->changed[k]] = 0;
+        tree->changedCount = tree->rows + 1;
+        return;
+    }
+    for (std::int32_t k = 0; k < count; ++k) {
+        const std::int32_t row = rows[k];
+        if (tree->changedMark[row]) continue;
+        tree->changedMark[row] = 1;
+        tree->changed[tree->changedCount++] = row;
+    }
 }
 
 double leastrowkey(RowTree* tree)

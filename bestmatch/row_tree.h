@@ -25,6 +25,11 @@ void buildrowtree(RowTree* tree, const double* keys);
 
 void setrowkey(RowTree* tree, std::int32_t row, double key);
 
+// The keys of the tree's rows, to be written directly; then the rows written
+// are told with rowkeyschanged.
+inline double* rowkeys(RowTree* tree) { return tree->nodes + tree->leaves; }
+void rowkeyschanged(RowTree* tree, const std::int32_t* rows, std::int32_t count);
+
 inline double rowkey(const RowTree& tree, std::int32_t row)
 {
     return tree.nodes[tree.leaves + row];

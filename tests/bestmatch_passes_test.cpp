@@ -72,9 +72,9 @@ TEST(BestmatchColumnPasses, DensePassesMatchThePlainLoops)
                                                     plainSlack.data(), plainRows.data());
                 int fastCount = fast.leastandzeros(c.values.data(), c.mask.data(), M,
                                                    fastSlack.data(), fastRows.data());
-                EXPECT_TRUE(plainCount == fastCount && sameBits(plainSlack, fastSlack) &&
-                            std::equal(plainRows.begin(), plainRows.begin() + plainCount,
-                                       fastRows.begin()))
+                EXPECT_TRUE(
+                    plainCount == fastCount && sameBits(plainSlack, fastSlack) &&
+                    std::equal(plainRows.begin(), plainRows.begin() + plainCount, fastRows.begin()))
                     << vectorUnitName(vu) << " leastandzeros, M=" << M;
 
                 std::vector<double> plainColumn = c.values, fastColumn = c.values;
@@ -83,10 +83,10 @@ TEST(BestmatchColumnPasses, DensePassesMatchThePlainLoops)
                                                  0.5, M, plainSlack.data(), plainRows.data());
                 fastCount = fast.shiftuncovered(fastColumn.data(), c.addend.data(), c.mask.data(),
                                                 0.5, M, fastSlack.data(), fastRows.data());
-                EXPECT_TRUE(plainCount == fastCount && sameBits(plainColumn, fastColumn) &&
-                            sameBits(plainSlack, fastSlack) &&
-                            std::equal(plainRows.begin(), plainRows.begin() + plainCount,
-                                       fastRows.begin()))
+                EXPECT_TRUE(
+                    plainCount == fastCount && sameBits(plainColumn, fastColumn) &&
+                    sameBits(plainSlack, fastSlack) &&
+                    std::equal(plainRows.begin(), plainRows.begin() + plainCount, fastRows.begin()))
                     << vectorUnitName(vu) << " shiftuncovered, M=" << M;
 
                 plainColumn = fastColumn = c.values;
@@ -95,11 +95,13 @@ TEST(BestmatchColumnPasses, DensePassesMatchThePlainLoops)
                 EXPECT_TRUE(sameBits(plainColumn, fastColumn))
                     << vectorUnitName(vu) << " shiftcovered, M=" << M;
 
-                plainCount = rowsatmostplain(c.values.data(), c.threshold.data(), M, plainRows.data());
-                fastCount = fast.rowsatmost(c.values.data(), c.threshold.data(), M, fastRows.data());
-                EXPECT_TRUE(plainCount == fastCount &&
-                            std::equal(plainRows.begin(), plainRows.begin() + plainCount,
-                                       fastRows.begin()))
+                plainCount =
+                    rowsatmostplain(c.values.data(), c.threshold.data(), M, plainRows.data());
+                fastCount =
+                    fast.rowsatmost(c.values.data(), c.threshold.data(), M, fastRows.data());
+                EXPECT_TRUE(
+                    plainCount == fastCount &&
+                    std::equal(plainRows.begin(), plainRows.begin() + plainCount, fastRows.begin()))
                     << vectorUnitName(vu) << " rowsatmost, M=" << M;
             }
         }
@@ -119,7 +121,7 @@ TEST(BestmatchColumnPasses, KeyMergesMatchThePlainLoops)
                 std::vector<double> phaseOther = keys.threshold, phaseColumn(M, 7.0);
                 for (int i = 0; i < M; ++i) phaseOther[i] = std::max(phaseOther[i], keys.slack[i]);
                 struct Run {
-                    std::vector<double> key, other, column;
+                    std::vector<double> key, other, column, rowKey;
                     std::vector<int> listed, improved, candidates;
                     KeyMerge merge{};
                 };
@@ -127,16 +129,29 @@ TEST(BestmatchColumnPasses, KeyMergesMatchThePlainLoops)
                     r.key = keys.slack;
                     r.other = phaseOther;
                     r.column = phaseColumn;
+                    r.rowKey = keys.rowShift;
                     r.listed.assign(M + 1, -1);
                     r.improved.assign(M + 1, -1);
                     r.candidates.assign(M + 1, -1);
-                    r.merge = KeyMerge{c.values.data(), 0.5,           c.mask.data(),
-                                       r.key.data(),    r.other.data(), r.column.data(),
-                                       3.0,             keys.values.data(), c.threshold.data(),
-                                       c.rowShift.data(), 1.0,         0.25,
-                                       M,               limit,         r.listed.data(),
-                                       0,               r.improved.data(), 0,
-                                       r.candidates.data(), 0};
+                    r.merge = KeyMerge{};
+                    r.merge.column = c.values.data();
+                    r.merge.shift = 0.5;
+                    r.merge.rowMask = c.mask.data();
+                    r.merge.phaseKey = r.key.data();
+                    r.merge.phaseOther = r.other.data();
+                    r.merge.phaseColumn = r.column.data();
+                    r.merge.columnNumber = 3.0;
+                    r.merge.freeLeast = keys.values.data();
+                    r.merge.rowKey = r.rowKey.data();
+                    r.merge.threshold = c.threshold.data();
+                    r.merge.rowShift = c.rowShift.data();
+                    r.merge.total = 1.0;
+                    r.merge.bound = 0.25;
+                    r.merge.M = M;
+                    r.merge.listedLimit = limit;
+                    r.merge.listed = r.listed.data();
+                    r.merge.improved = r.improved.data();
+                    r.merge.candidates = r.candidates.data();
                 };
                 const int limit = trial % 3 == 0 ? int(unit(rng) * M) : M;
                 Run plain, vector;
@@ -145,8 +160,9 @@ TEST(BestmatchColumnPasses, KeyMergesMatchThePlainLoops)
                 mergekeysplain(&plain.merge);
                 fast.mergekeys(&vector.merge);
                 const int listed = std::min(plain.merge.listedCount, limit);
-                EXPECT_TRUE(sameBits(plain.key, vector.key) && sameBits(plain.other, vector.other) &&
-                            sameBits(plain.column, vector.column))
+                EXPECT_TRUE(
+                    sameBits(plain.key, vector.key) && sameBits(plain.other, vector.other) &&
+                    sameBits(plain.column, vector.column) && sameBits(plain.rowKey, vector.rowKey))
                     << vectorUnitName(vu) << " keys, M=" << M;
                 EXPECT_EQ(plain.merge.listedCount <= limit, vector.merge.listedCount <= limit);
                 if (plain.merge.listedCount <= limit) {
