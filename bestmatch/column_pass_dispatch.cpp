@@ -63,27 +63,11 @@ std::int32_t rowsatmostplain(const double* column, const double* threshold, std:
 void mergekeysplain(KeyMerge* merge)
 {
     for (std::int32_t i = 0; i < merge->M; ++i) {
-        const double start = merge->column[i];
-        if (start <= merge->threshold[i]) {
+        if (merge->column[i] <= merge->threshold[i]) {
             if (merge->listedCount < merge->listedLimit) merge->listed[merge->listedCount] = i;
             ++merge->listedCount;
         }
-        const double key = (start + merge->shift) + merge->rowMask[i];
-        const double least = merge->phaseKey[i];
-        if (key < least) {
-            merge->phaseOther[i] = least;
-            merge->phaseKey[i] = key;
-            merge->phaseColumn[i] = merge->columnNumber;
-            if (key < merge->freeLeast[i]) {
-                merge->improved[merge->improvedCount++] = i;
-                merge->rowKey[i] = key + merge->rowShift[i];
-            }
-        } else if (key < merge->phaseOther[i]) {
-            merge->phaseOther[i] = key;
-        }
-        if ((key + merge->rowShift[i]) - merge->total <= merge->bound) {
-            merge->candidates[merge->candidateCount++] = i;
-        }
+        mergekeyrow(merge, i);
     }
 }
 

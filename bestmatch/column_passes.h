@@ -48,6 +48,27 @@ struct KeyMerge {
     std::int32_t candidateCount;
 };
 
+// One row of a KeyMerge, as the plain loops do it (the listing aside).
+inline void mergekeyrow(KeyMerge* merge, std::int32_t i)
+{
+    const double key = (merge->column[i] + merge->shift) + merge->rowMask[i];
+    const double least = merge->phaseKey[i];
+    if (key < least) {
+        merge->phaseOther[i] = least;
+        merge->phaseKey[i] = key;
+        merge->phaseColumn[i] = merge->columnNumber;
+        if (key < merge->freeLeast[i]) {
+            merge->improved[merge->improvedCount++] = i;
+            merge->rowKey[i] = key + merge->rowShift[i];
+        }
+    } else if (key < merge->phaseOther[i]) {
+        merge->phaseOther[i] = key;
+    }
+    if ((key + merge->rowShift[i]) - merge->total <= merge->bound) {
+        merge->candidates[merge->candidateCount++] = i;
+    }
+}
+
 struct ColumnPasses {
     // slack[i] = least of slack[i] and column[i] + rowMask[i]; the rows where
     // that value is zero go to zeroRows, ascending. Returns their number.

@@ -48,8 +48,8 @@ double approximation(const MunkresState& state, std::int32_t i, std::int32_t j)
     return approximationofkey(state.lazy, key, rowshiftnow(state, i));
 }
 
-// B: no approximation is further than this from the exact working cost; 0 in
-// the exact regime.
+} // namespace
+
 double roundingbound(const DeferredValues& values)
 {
     if (!values.shiftsMayRound) return 0.0;
@@ -57,13 +57,14 @@ double roundingbound(const DeferredValues& values)
     return (shifts + 1) * 0x1p-48 * (values.largestStart + 4 * values.total);
 }
 
-// The exact working cost of (i, j): the approximation itself in the exact
-// regime, otherwise rebuilt from the history (and kept for the next time).
 double exactvalue(MunkresState* state, std::int32_t i, std::int32_t j)
 {
     if (!state->lazy.shiftsMayRound) return approximation(*state, i, j);
     return exactworkcost(&state->lazy.history, i, j, startcost(*state, i, j));
 }
+
+namespace
+{
 
 // The key of row i for the tree: its least element over the uncovered
 // columns, with the row's sum; +Inf for a covered row.
@@ -284,6 +285,8 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     values.phaseOther = static_cast<double*>(workAllocate(rows * sizeof(double)));
     values.phaseColumn = static_cast<double*>(workAllocate(rows * sizeof(double)));
     values.rowMask = static_cast<double*>(workAllocateZeroed(rows, sizeof(double)));
+    values.mergedUpTo =
+        static_cast<std::int32_t*>(workAllocateZeroed(columns, sizeof(std::int32_t)));
     values.improvedRows = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
     values.candidateRows = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
     values.rows = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
@@ -291,8 +294,9 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     values.keys = static_cast<double*>(workAllocate(rows * sizeof(double)));
     bool obtained = values.rowShift && values.rowMark && values.columnShift && values.columnMark &&
                     values.phaseKey && values.phaseOther && values.phaseColumn && values.rowMask &&
-                    values.improvedRows && values.candidateRows && values.rows && values.listRows &&
-                    values.keys && obtainfreeleasts(&values.free, M) &&
+                    values.mergedUpTo && values.improvedRows && values.candidateRows &&
+                    values.rows && values.listRows && values.keys &&
+                    obtainfreeleasts(&values.free, M) &&
                     obtainrelevantrows(&values.relevant, M, N) && obtainrowtree(&values.order, M) &&
                     obtainhistory(&values.history, M, N);
     for (std::int32_t k = 0; obtained && k < state->freeColumnCount; ++k) {
@@ -327,6 +331,7 @@ void releasedeferredvalues(DeferredValues* values)
     workRelease(values->phaseOther);
     workRelease(values->phaseColumn);
     workRelease(values->rowMask);
+    workRelease(values->mergedUpTo);
     workRelease(values->improvedRows);
     workRelease(values->candidateRows);
     workRelease(values->rows);
@@ -355,133 +360,6 @@ void deferredphasestart(MunkresState* state, std::int32_t starred)
     rebuildrowtree(state);
     listfreezeros(state);
 }
-
-namespace
-{
-
-// Element (i, j) of a column just uncovered, in an uncovered row, enters the
-// row's keys. Whether it is a zero: its approximation must lie within the
-// bound of zero, and its exact value be zero.
-bool mergeelement(MunkresState* state, std::int32_t i, std::int32_t j, double key, double bound)
-{
-    DeferredValues& values = state->lazy;
-    if (key < values.phaseKey[i]) {
-        values.phaseOther[i] = values.phaseKey[i];
-        values.phaseKey[i] = key;
-        values.phaseColumn[i] = j;
-        const double rowKey = rowkeyof(*state, i);
-        if (rowKey < rowkey(values.order, i)) setrowkey(&values.order, i, rowKey);
-    } else if (key < values.phaseOther[i]) {
-        values.phaseOther[i] = key;
-    }
-    return approximationofkey(values, key, values.rowShift[i]) <= bound &&
-           exactvalue(state, i, j) == 0.0;
-}
-
-// Merges every uncovered row of column j with the column pass of the vector
-// unit, and makes the column's list of relevant rows anew on the way (when
-// listLimit allows). Returns the number of zeros, in values.rows, ascending.
-std::int32_t mergewholecolumn(MunkresState* state, std::int32_t j, double bound,
-                              std::int32_t listLimit)
-{
-    DeferredValues& values = state->lazy;
-    const std::int32_t M = state->M;
-    KeyMerge merge{};
-    merge.column = state->workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(M);
-    merge.shift = values.columnShift[j];
-    merge.rowMask = values.rowMask;
-    merge.phaseKey = values.phaseKey;
-    merge.phaseOther = values.phaseOther;
-    merge.phaseColumn = values.phaseColumn;
-    merge.columnNumber = j;
-    merge.freeLeast = values.free.key;
-    merge.rowKey = rowkeys(&values.order);
-    merge.threshold = values.relevant.threshold;
-    merge.rowShift = values.rowShift;
-    merge.total = values.total;
-    merge.bound = bound;
-    merge.M = M;
-    merge.listedLimit = listLimit;
-    merge.listed = values.listRows;
-    merge.improved = values.improvedRows;
-    merge.candidates = values.candidateRows;
-    state->passes->mergekeys(&merge);
-    rowkeyschanged(&values.order, merge.improved, merge.improvedCount);
-    if (merge.listedCount <= listLimit && listLimit > 0) {
-        setrelevantlist(&values.relevant, j, values.listRows, merge.listedCount);
-    }
-    std::int32_t zeros = 0;
-    for (std::int32_t k = 0; k < merge.candidateCount; ++k) {
-        const std::int32_t i = merge.candidates[k];
-        if (exactvalue(state, i, j) == 0.0) values.rows[zeros++] = i;
-    }
-    return zeros;
-}
-
-// Merges the uncovered rows of column j's list, brought up to date; false
-// when the list cannot be used.
-bool mergelistedrows(MunkresState* state, std::int32_t j, double bound, std::int32_t* zeros)
-{
-    DeferredValues& values = state->lazy;
-    const double* column =
-        state->workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(state->M);
-    const std::int32_t* rows = nullptr;
-    std::int32_t count = 0;
-    if (!updaterelevantlist(&values.relevant, j, column, &rows, &count)) return false;
-    const double shift = values.columnShift[j];
-    *zeros = 0;
-    for (std::int32_t k = 0; k < count; ++k) {
-        const std::int32_t i = rows[k];
-        if (state->rowCovered[i]) continue;
-        if (mergeelement(state, i, j, column[i] + shift, bound)) values.rows[(*zeros)++] = i;
-    }
-    std::sort(values.rows, values.rows + *zeros);
-    return true;
-}
-
-} // namespace
-
-void deferredmerge(MunkresState* state, std::int32_t j)
-{
-    DeferredValues& values = state->lazy;
-    // The column was covered, and took every shift, since its mark.
-    values.columnShift[j] = values.columnShift[j] + (values.total - values.columnMark[j]);
-    if (!beginspan(&values.history, state->M + j)) values.givenUp = true;
-    const double bound = roundingbound(values);
-    std::int32_t zeros = 0;
-    if (!relevantlistusable(values.relevant, j) || !mergelistedrows(state, j, bound, &zeros)) {
-        zeros = mergewholecolumn(state, j, bound, longestrelevantlist(values.relevant));
-    }
-    if (zeros == 0) return;
-    openzerolist(&state->zeros, j);
-    for (std::int32_t k = 0; k < zeros; ++k) addzero(&state->zeros, values.rows[k]);
-    closezerolist(&state->zeros);
-}
-
-namespace
-{
-
-// The margin of the lists must exceed what the approximations can err by
-// (see relevant_rows.h): 2B and a few roundings of magnitudes below the
-// largest cost plus 4V. When a shift made it too small, a wider one is
-// taken, the lists are remade as they are next used, and the columns
-// uncovered in this phase are merged again over every uncovered row, so that
-// the rows' keys take in what the old lists left out.
-void keeprelevancemargin(MunkresState* state)
-{
-    DeferredValues& values = state->lazy;
-    const double scale = values.largestStart + 4 * values.total;
-    const double needed =
-        2 * roundingbound(values) + (values.shiftsMayRound ? 0x1p-49 * scale : 0.0);
-    if (needed <= values.relevant.margin) return;
-    const double margin = 4 * needed > 0x1p-24 * scale ? 4 * needed : 0x1p-24 * scale;
-    setrelevancemargin(&values.relevant, values.free.key, margin);
-    for (std::int32_t k = 0; k < state->phaseColumnCount; ++k) {
-        mergewholecolumn(state, state->phaseColumns[k], -kInfinity, 0);
-    }
-}
-
-} // namespace
 
 void deferredcoverrow(MunkresState* state, std::int32_t i)
 {
@@ -557,16 +435,6 @@ MunkresStep deferredshift(MunkresState* state)
     }
     addzeropairs(&state->zeros, values.zeroPairs, pairs);
     return MunkresStep::step3;
-}
-
-std::int32_t deferredfirstzero(MunkresState* state, std::int32_t j, std::int32_t from)
-{
-    const double bound = roundingbound(state->lazy);
-    for (std::int32_t i = from; i < state->M; ++i) {
-        if (state->rowCovered[i]) continue;
-        if (approximation(*state, i, j) <= bound && exactvalue(state, i, j) == 0.0) return i;
-    }
-    return state->M;
 }
 
 double deferredworkcost(MunkresState* state, std::int32_t i, std::int32_t j)

@@ -27,7 +27,8 @@
 // does, and the least approximation over the uncovered part is the least key
 // minus V. A row's least over the columns without a star comes from
 // free_leasts.h; over the starred columns uncovered in this phase from the
-// keys merged as they were uncovered, of the rows relevant_rows.h lists.
+// keys merged as they were uncovered (deferred_merges.cpp), of the rows
+// relevant_rows.h lists.
 
 #include <cstdint>
 
@@ -51,6 +52,7 @@ struct DeferredValues {
     double* phaseOther;          // M: no other of the row's keys there is smaller
     double* phaseColumn;         // M: where phaseKey lies (a column number)
     double* rowMask;             // M: 0 for an uncovered row, NaN for a covered one
+    std::int32_t* mergedUpTo;    // N: rows merged so far of a column merged block by block
     RowTree order;               // uncovered rows by the key of their least element
     RelevantRows relevant;       // per starred column, the rows a merge has to visit
     ShiftHistory history;        // every shift, and when each row and column took part
@@ -101,3 +103,15 @@ double deferredworkcost(MunkresState* state, std::int32_t i, std::int32_t j);
 
 // Whether the run has had to give up deferring (see DeferredValues::givenUp).
 bool deferredgivenup(const MunkresState& state);
+
+// Shared by the two halves of the deferred machine (deferred_values.cpp,
+// deferred_merges.cpp):
+// B, no approximation is further than this from the exact working cost (0
+// in the exact regime);
+double roundingbound(const DeferredValues& values);
+// the exact working cost of (i, j), the approximation itself in the exact
+// regime, otherwise rebuilt from the history (and kept for the next time);
+double exactvalue(MunkresState* state, std::int32_t i, std::int32_t j);
+// after a shift, the lists' margin kept wide enough for the new bound (see
+// deferred_merges.cpp).
+void keeprelevancemargin(MunkresState* state);

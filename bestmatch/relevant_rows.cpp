@@ -26,7 +26,7 @@ bool compact(RelevantRows* relevant, std::size_t extra)
 {
     std::size_t live = 0;
     for (std::int32_t s = 0; s < relevant->N; ++s) {
-        if (relevant->generation[s] == relevant->current)
+        if (relevant->generation[s] == relevant->current || relevant->building[s] == 1)
             live += static_cast<std::size_t>(relevant->count[s]);
     }
     const std::size_t capacity = 2 * (live + extra) + 1024;
@@ -34,7 +34,10 @@ bool compact(RelevantRows* relevant, std::size_t extra)
     if (!pool) return false;
     std::size_t used = 0;
     for (std::int32_t s = 0; s < relevant->N; ++s) {
-        if (relevant->generation[s] != relevant->current) continue;
+        if (relevant->generation[s] != relevant->current && relevant->building[s] != 1) {
+            relevant->count[s] = relevant->room[s] = 0; // a stale list keeps no stretch
+            continue;
+        }
         const auto count = static_cast<std::size_t>(relevant->count[s]);
         if (count > 0) {
             std::memcpy(pool + used, relevant->pool + relevant->begin[s],
@@ -79,7 +82,11 @@ void nextstamp(RelevantRows* relevant)
 
 } // namespace
 
-std::int32_t longestrelevantlist(const RelevantRows& relevant) { return relevant.M / 4 + 16; }
+std::int32_t longestrelevantlist(const RelevantRows& relevant)
+{
+    const std::int32_t longest = relevant.M / 4 + 16;
+    return longest < relevant.M ? longest : relevant.M;
+}
 
 bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
 {
@@ -98,6 +105,7 @@ bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
         static_cast<std::uint64_t*>(workAllocateZeroed(columns, sizeof(std::uint64_t)));
     relevant->generation =
         static_cast<std::uint32_t*>(workAllocateZeroed(columns, sizeof(std::uint32_t)));
+    relevant->building = static_cast<unsigned char*>(workAllocateZeroed(columns, 1));
     relevant->logCapacity = 4 * (rows + columns) + 1024;
     relevant->log =
         static_cast<std::int32_t*>(workAllocate(relevant->logCapacity * sizeof(std::int32_t)));
@@ -105,8 +113,8 @@ bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
     relevant->stamp = static_cast<std::uint32_t*>(workAllocateZeroed(rows, sizeof(std::uint32_t)));
     relevant->current = 1; // every list is stale until made
     const bool obtained = relevant->pool && relevant->begin && relevant->count && relevant->room &&
-                          relevant->upToDate && relevant->generation && relevant->log &&
-                          relevant->threshold && relevant->stamp;
+                          relevant->upToDate && relevant->generation && relevant->building &&
+                          relevant->log && relevant->threshold && relevant->stamp;
     if (!obtained) releaserelevantrows(relevant);
     return obtained;
 }
@@ -119,6 +127,7 @@ void releaserelevantrows(RelevantRows* relevant)
     workRelease(relevant->room);
     workRelease(relevant->upToDate);
     workRelease(relevant->generation);
+    workRelease(relevant->building);
     workRelease(relevant->log);
     workRelease(relevant->threshold);
     workRelease(relevant->stamp);
@@ -188,16 +197,42 @@ bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* co
     return true;
 }
 
-void setrelevantlist(RelevantRows* relevant, std::int32_t s, const std::int32_t* rows,
-                     std::int32_t count)
+void beginrelevantlist(RelevantRows* relevant, std::int32_t s)
 {
-    relevant->generation[s] = relevant->current - 1;
-    if (count > longestrelevantlist(*relevant)) return;
+    relevant->generation[s] = relevant->current - 1; // stale until ended
+    if (relevant->building[s] >= 2) {
+        relevant->building[s] = 3;
+        return;
+    }
+    relevant->building[s] = 1;
     relevant->count[s] = 0;
-    if (!reserve(relevant, s, count)) return;
-    std::memcpy(relevant->pool + relevant->begin[s], rows,
-                static_cast<std::size_t>(count) * sizeof(std::int32_t));
-    relevant->count[s] = count;
     relevant->upToDate[s] = logend(*relevant);
-    relevant->generation[s] = relevant->current;
+}
+
+void appendrelevantrows(RelevantRows* relevant, std::int32_t s, const std::int32_t* rows,
+                        std::int32_t count)
+{
+    if (relevant->building[s] != 1) return;
+    const std::int32_t total = relevant->count[s] + count;
+    if (total > longestrelevantlist(*relevant) || !reserve(relevant, s, total)) {
+        relevant->building[s] = 2;
+        relevant->count[s] = 0;
+        return;
+    }
+    std::memcpy(relevant->pool + relevant->begin[s] + relevant->count[s], rows,
+                static_cast<std::size_t>(count) * sizeof(std::int32_t));
+    relevant->count[s] = total;
+}
+
+void endrelevantlist(RelevantRows* relevant, std::int32_t s)
+{
+    if (relevant->building[s] == 1) {
+        relevant->generation[s] = relevant->current;
+        relevant->building[s] = 0;
+    }
+}
+
+bool relevantlisting(const RelevantRows& relevant, std::int32_t s)
+{
+    return relevant.building[s] == 1;
 }

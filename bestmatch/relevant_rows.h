@@ -32,7 +32,9 @@ struct RelevantRows {
     std::uint64_t* upToDate;   // N: the log position the list has taken in
     std::uint32_t* generation; // N: the generation it was made in; stale when not current
     std::uint32_t current;
-    std::int32_t* log; // rows whose threshold rose, oldest first
+    unsigned char* building; // N: 1 while a list is being made, 2 once it grew too long,
+                             // 3 for a column whose list is too long for good
+    std::int32_t* log;       // rows whose threshold rose, oldest first
     std::size_t logCapacity;
     std::size_t logLength;
     std::uint64_t logStart; // log position of log[0]
@@ -71,8 +73,14 @@ bool relevantlistusable(const RelevantRows& relevant, std::int32_t s);
 bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* column,
                         const std::int32_t** rows, std::int32_t* count);
 
-// Makes column s's list anew from a full pass: rows[0 .. count-1] are the
-// rows whose starting cost is at most their threshold, ascending. A list too
-// long to be worth keeping is left stale.
-void setrelevantlist(RelevantRows* relevant, std::int32_t s, const std::int32_t* rows,
-                     std::int32_t count);
+// Makes column s's list anew, from a pass down the whole column made in
+// stretches (between thresholds that do not change): begin, append the rows
+// whose starting cost is at most their threshold, end. A list too long to be
+// worth keeping is left stale, as is one not ended.
+// A list that once grew too long only grows (thresholds and margin only
+// rise): such a column is not listed again.
+void beginrelevantlist(RelevantRows* relevant, std::int32_t s);
+bool relevantlisting(const RelevantRows& relevant, std::int32_t s);
+void appendrelevantrows(RelevantRows* relevant, std::int32_t s, const std::int32_t* rows,
+                        std::int32_t count);
+void endrelevantlist(RelevantRows* relevant, std::int32_t s);

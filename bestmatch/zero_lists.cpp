@@ -100,6 +100,14 @@ void closezerolist(ZeroLists* lists)
     lists->open = -1;
 }
 
+void openscannedzerolist(ZeroLists* lists, std::int32_t j, std::int32_t from)
+{
+    openzerolist(lists, j);
+    lists->truncated[j] = 1;
+    lists->scanFrom[j] = from;
+    closezerolist(lists);
+}
+
 void addzeropairs(ZeroLists* lists, std::int32_t* pairs, std::size_t count)
 {
     struct Pair {

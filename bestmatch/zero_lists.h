@@ -45,6 +45,10 @@ void openzerolist(ZeroLists* lists, std::int32_t j);
 void addzero(ZeroLists* lists, std::int32_t row);
 void closezerolist(ZeroLists* lists);
 
+// A list for column j that holds no rows yet: its zeros are to be found by
+// scanning the column from row `from` on, as for a truncated list.
+void openscannedzerolist(ZeroLists* lists, std::int32_t j, std::int32_t from);
+
 // Lists for (row, column) pairs in any order: sorted by column, then row.
 // pairs holds 2 * count values: row, column, row, column, ...
 void addzeropairs(ZeroLists* lists, std::int32_t* pairs, std::size_t count);

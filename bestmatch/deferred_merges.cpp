@@ -1,0 +1,201 @@
+// A starred column uncovered in a phase, with deferred shifts: its elements
+// enter the rows' keys (phaseKey, phaseOther, the row tree), and its zeros in
+// uncovered rows go to step3's lists.
+//
+// A column with a usable list of relevant rows (relevant_rows.h) merges those
+// rows alone, at once. Any other column is merged down its rows block by
+// block as step3 asks for its zeros: a block of rows, then their zeros, and
+// the next block only when step3 comes back for more. Where zeros are many
+// (integer costs, ties), step3 mostly finds what it needs in the first rows
+// and the phase may end before the rest of the column is read; where they are
+// few, the blocks grow and the column is read through in one go, making its
+// list of relevant rows on the way. Either way every uncovered column is
+// merged in full before step5 needs the keys: step3 comes back to a column
+// until it has no zeros left.
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+
+#include "deferred_values.h"
+#include "munkres_steps.h"
+
+namespace
+{
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr std::int32_t kFirstBlock = 64;
+
+const double* columnof(const MunkresState& state, std::int32_t j)
+{
+    return state.workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(state.M);
+}
+
+// The merge of column j over every row, before any row is taken.
+KeyMerge keymergeof(MunkresState* state, std::int32_t j, double bound)
+{
+    DeferredValues& values = state->lazy;
+    KeyMerge merge{};
+    merge.column = columnof(*state, j);
+    merge.shift = values.columnShift[j];
+    merge.rowMask = values.rowMask;
+    merge.phaseKey = values.phaseKey;
+    merge.phaseOther = values.phaseOther;
+    merge.phaseColumn = values.phaseColumn;
+    merge.columnNumber = j;
+    merge.freeLeast = values.free.key;
+    merge.rowKey = rowkeys(&values.order);
+    merge.threshold = values.relevant.threshold;
+    merge.rowShift = values.rowShift;
+    merge.total = values.total;
+    merge.bound = bound;
+    merge.M = state->M;
+    merge.improved = values.improvedRows;
+    merge.candidates = values.candidateRows;
+    return merge;
+}
+
+// Merges rows [from, end) of column j with the vector unit's pass. The rows
+// listed as relevant are appended to the column's list being made, when
+// `listing`. The candidates for zeros are left in values.candidateRows,
+// their number returned.
+std::int32_t mergerows(MunkresState* state, std::int32_t j, std::int32_t from, std::int32_t end,
+                       double bound, bool listing)
+{
+    DeferredValues& values = state->lazy;
+    KeyMerge merge = keymergeof(state, j, bound);
+    const auto offset = static_cast<std::size_t>(from);
+    merge.column += offset;
+    merge.rowMask += offset;
+    merge.phaseKey += offset;
+    merge.phaseOther += offset;
+    merge.phaseColumn += offset;
+    merge.freeLeast += offset;
+    merge.rowKey += offset;
+    merge.threshold += offset;
+    merge.rowShift += offset;
+    merge.M = end - from;
+    merge.listed = values.listRows;
+    merge.listedLimit = listing ? longestrelevantlist(values.relevant) : 0;
+    state->passes->mergekeys(&merge);
+    if (listing) {
+        if (merge.listedCount <= merge.listedLimit) {
+            for (std::int32_t k = 0; k < merge.listedCount; ++k) merge.listed[k] += from;
+            appendrelevantrows(&values.relevant, j, merge.listed, merge.listedCount);
+        } else {
+            appendrelevantrows(&values.relevant, j, merge.listed, merge.listedLimit + 1);
+        }
+    }
+    for (std::int32_t k = 0; k < merge.improvedCount; ++k) merge.improved[k] += from;
+    rowkeyschanged(&values.order, merge.improved, merge.improvedCount);
+    for (std::int32_t k = 0; k < merge.candidateCount; ++k) merge.candidates[k] += from;
+    return merge.candidateCount;
+}
+
+// The candidates left by a merge that are exact zeros, from the first on:
+// the first such row, or M.
+std::int32_t firstexactzero(MunkresState* state, std::int32_t j, std::int32_t count)
+{
+    DeferredValues& values = state->lazy;
+    for (std::int32_t k = 0; k < count; ++k) {
+        const std::int32_t i = values.candidateRows[k];
+        if (exactvalue(state, i, j) == 0.0) return i;
+    }
+    return state->M;
+}
+
+// Merges the uncovered rows of column j's list, brought up to date, and
+// lists the column's zeros; false when the list cannot be used.
+bool mergelistedrows(MunkresState* state, std::int32_t j, double bound)
+{
+    DeferredValues& values = state->lazy;
+    const std::int32_t* rows = nullptr;
+    std::int32_t count = 0;
+    if (!updaterelevantlist(&values.relevant, j, columnof(*state, j), &rows, &count)) return false;
+    KeyMerge merge = keymergeof(state, j, bound);
+    for (std::int32_t k = 0; k < count; ++k) {
+        if (!state->rowCovered[rows[k]]) mergekeyrow(&merge, rows[k]);
+    }
+    rowkeyschanged(&values.order, merge.improved, merge.improvedCount);
+    std::int32_t zeros = 0;
+    for (std::int32_t k = 0; k < merge.candidateCount; ++k) {
+        const std::int32_t i = merge.candidates[k];
+        if (exactvalue(state, i, j) == 0.0) values.rows[zeros++] = i;
+    }
+    if (zeros == 0) return true;
+    std::sort(values.rows, values.rows + zeros);
+    openzerolist(&state->zeros, j);
+    for (std::int32_t k = 0; k < zeros; ++k) addzero(&state->zeros, values.rows[k]);
+    closezerolist(&state->zeros);
+    return true;
+}
+
+} // namespace
+
+void deferredmerge(MunkresState* state, std::int32_t j)
+{
+    DeferredValues& values = state->lazy;
+    // The column was covered, and took every shift, since its mark.
+    values.columnShift[j] = values.columnShift[j] + (values.total - values.columnMark[j]);
+    if (!beginspan(&values.history, state->M + j)) values.givenUp = true;
+    if (relevantlistusable(values.relevant, j) &&
+        mergelistedrows(state, j, roundingbound(values))) {
+        values.mergedUpTo[j] = state->M;
+        return;
+    }
+    values.mergedUpTo[j] = 0;
+    openscannedzerolist(&state->zeros, j, 0);
+}
+
+// Called by step3 for the next zero of a column merged block by block, from
+// row `from` on: first among the rows merged already, then merging on.
+std::int32_t deferredfirstzero(MunkresState* state, std::int32_t j, std::int32_t from)
+{
+    DeferredValues& values = state->lazy;
+    const double bound = roundingbound(values);
+    const double* column = columnof(*state, j);
+    const double shift = values.columnShift[j];
+    const std::int32_t merged = values.mergedUpTo[j];
+    for (std::int32_t i = from; i < merged; ++i) {
+        const double key = (column[i] + shift) + values.rowMask[i];
+        if ((key + values.rowShift[i]) - values.total <= bound && exactvalue(state, i, j) == 0.0) {
+            return i;
+        }
+    }
+    // The merge makes the column's list of relevant rows on the way; blocks
+    // grow with the rows merged.
+    if (merged == 0) beginrelevantlist(&values.relevant, j);
+    while (values.mergedUpTo[j] < state->M) {
+        const std::int32_t start = values.mergedUpTo[j];
+        const std::int32_t block = start > kFirstBlock ? start : kFirstBlock;
+        const std::int32_t end = state->M - start > block ? start + block : state->M;
+        const std::int32_t candidates =
+            mergerows(state, j, start, end, bound, relevantlisting(values.relevant, j));
+        values.mergedUpTo[j] = end;
+        if (end == state->M) endrelevantlist(&values.relevant, j);
+        const std::int32_t zero = firstexactzero(state, j, candidates);
+        if (zero < state->M) return zero;
+    }
+    return state->M;
+}
+
+// The margin of the lists must exceed what the approximations can err by
+// (see relevant_rows.h): 2B and a few roundings of magnitudes below the
+// largest cost plus 4V. When a shift made it too small, a wider one is
+// taken, the lists are remade as they are next used, and the columns
+// uncovered in this phase (every one merged in full by now) are merged again
+// over every uncovered row, so that the rows' keys take in what the old
+// lists left out.
+void keeprelevancemargin(MunkresState* state)
+{
+    DeferredValues& values = state->lazy;
+    const double scale = values.largestStart + 4 * values.total;
+    const double needed =
+        2 * roundingbound(values) + (values.shiftsMayRound ? 0x1p-49 * scale : 0.0);
+    if (needed <= values.relevant.margin) return;
+    const double margin = 4 * needed > 0x1p-24 * scale ? 4 * needed : 0x1p-24 * scale;
+    setrelevancemargin(&values.relevant, values.free.key, margin);
+    for (std::int32_t k = 0; k < state->phaseColumnCount; ++k) {
+        mergerows(state, state->phaseColumns[k], 0, state->M, -kInfinity, false);
+    }
+}
