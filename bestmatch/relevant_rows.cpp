@@ -71,15 +71,6 @@ bool reserve(RelevantRows* relevant, std::int32_t s, std::int32_t needed)
     return true;
 }
 
-void nextstamp(RelevantRows* relevant)
-{
-    if (++relevant->stampNow == 0) {
-        std::memset(relevant->stamp, 0,
-                    static_cast<std::size_t>(relevant->M) * sizeof(std::uint32_t));
-        relevant->stampNow = 1;
-    }
-}
-
 } // namespace
 
 std::int32_t longestrelevantlist(const RelevantRows& relevant)
@@ -109,12 +100,14 @@ bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
     relevant->logCapacity = 4 * (rows + columns) + 1024;
     relevant->log =
         static_cast<std::int32_t*>(workAllocate(relevant->logCapacity * sizeof(std::int32_t)));
+    relevant->logFrom = static_cast<double*>(workAllocate(relevant->logCapacity * sizeof(double)));
+    relevant->logTo = static_cast<double*>(workAllocate(relevant->logCapacity * sizeof(double)));
     relevant->threshold = static_cast<double*>(workAllocate(rows * sizeof(double)));
-    relevant->stamp = static_cast<std::uint32_t*>(workAllocateZeroed(rows, sizeof(std::uint32_t)));
     relevant->current = 1; // every list is stale until made
     const bool obtained = relevant->pool && relevant->begin && relevant->count && relevant->room &&
                           relevant->upToDate && relevant->generation && relevant->building &&
-                          relevant->log && relevant->threshold && relevant->stamp;
+                          relevant->log && relevant->logFrom && relevant->logTo &&
+                          relevant->threshold;
     if (!obtained) releaserelevantrows(relevant);
     return obtained;
 }
@@ -129,8 +122,9 @@ void releaserelevantrows(RelevantRows* relevant)
     workRelease(relevant->generation);
     workRelease(relevant->building);
     workRelease(relevant->log);
+    workRelease(relevant->logFrom);
+    workRelease(relevant->logTo);
     workRelease(relevant->threshold);
-    workRelease(relevant->stamp);
     *relevant = RelevantRows{};
 }
 
@@ -144,16 +138,20 @@ void setrelevancemargin(RelevantRows* relevant, const double* leasts, double mar
 void logrisenthresholds(RelevantRows* relevant, const std::int32_t* rows, std::int32_t count,
                         const double* leasts)
 {
+    const bool logged =
+        relevant->logCapacity - relevant->logLength >= static_cast<std::size_t>(count);
     for (std::int32_t k = 0; k < count; ++k) {
-        relevant->threshold[rows[k]] = leasts[rows[k]] + relevant->margin;
+        const std::int32_t i = rows[k];
+        const double risen = leasts[i] + relevant->margin;
+        if (logged) {
+            relevant->log[relevant->logLength] = i;
+            relevant->logFrom[relevant->logLength] = relevant->threshold[i];
+            relevant->logTo[relevant->logLength] = risen;
+            ++relevant->logLength;
+        }
+        relevant->threshold[i] = risen;
     }
-    if (relevant->logCapacity - relevant->logLength < static_cast<std::size_t>(count)) {
-        newgeneration(relevant); // cheaper to remake the lists than to keep the log
-        return;
-    }
-    std::memcpy(relevant->log + relevant->logLength, rows,
-                static_cast<std::size_t>(count) * sizeof(std::int32_t));
-    relevant->logLength += static_cast<std::size_t>(count);
+    if (!logged) newgeneration(relevant); // cheaper to remake the lists than to keep the log
 }
 
 bool relevantlistusable(const RelevantRows& relevant, std::int32_t s)
@@ -177,18 +175,17 @@ bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* co
             relevant->generation[s] = relevant->current - 1;
             return false;
         }
-        nextstamp(relevant);
+        // A row joins at the rise that took its threshold past its cost here:
+        // below the old threshold it was listed already (by the list or by
+        // an earlier rise), above the new one it is not yet relevant.
         std::int32_t* list = relevant->pool + relevant->begin[s];
-        for (std::int32_t k = 0; k < relevant->count[s]; ++k)
-            relevant->stamp[list[k]] = relevant->stampNow;
         for (; next < end; ++next) {
-            const std::int32_t i = relevant->log[next - relevant->logStart];
-            if (relevant->stamp[i] == relevant->stampNow ||
-                !(column[i] <= relevant->threshold[i])) {
-                continue;
+            const std::size_t at = static_cast<std::size_t>(next - relevant->logStart);
+            const std::int32_t i = relevant->log[at];
+            const double cost = column[i];
+            if (relevant->logFrom[at] < cost && cost <= relevant->logTo[at]) {
+                list[relevant->count[s]++] = i;
             }
-            relevant->stamp[i] = relevant->stampNow;
-            list[relevant->count[s]++] = i;
         }
         relevant->upToDate[s] = end;
     }

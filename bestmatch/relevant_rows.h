@@ -35,13 +35,13 @@ struct RelevantRows {
     unsigned char* building; // N: 1 while a list is being made, 2 once it grew too long,
                              // 3 for a column whose list is too long for good
     std::int32_t* log;       // rows whose threshold rose, oldest first
+    double* logFrom;         // the threshold before the rise
+    double* logTo;           // and after it
     std::size_t logCapacity;
     std::size_t logLength;
     std::uint64_t logStart; // log position of log[0]
     double* threshold;      // M: c1_i + margin
     double margin;
-    std::uint32_t* stamp; // M: rows taken in by the list being made
-    std::uint32_t stampNow;
     std::int32_t M;
     std::int32_t N;
 };

@@ -89,7 +89,21 @@ void remembervalue(ShiftHistory* history, std::uint64_t key, double value)
     history->knownStamp[slot] = history->shiftCount;
 }
 
-// The first span of a line that still includes shift `from` or a later one.
+// The first span of `line` that still includes shift `from` or a later one,
+// found from its newest span back: the shifts asked about are mostly recent.
+std::int32_t firstspanfrom(const ShiftHistory& history, std::int32_t line, std::uint64_t from)
+{
+    std::int32_t span = history.lastSpan[line];
+    if (span < 0 || history.spans[span].end <= from) return -1;
+    for (;;) {
+        const std::int32_t previous = history.spans[span].previous;
+        if (previous < 0 || history.spans[previous].end <= from) return span;
+        span = previous;
+    }
+}
+
+// The first span of a line from `span` on that still includes shift `from`
+// or a later one.
 std::int32_t spanfrom(const ShiftHistory& history, std::int32_t span, std::uint64_t from)
 {
     while (span >= 0 && history.spans[span].end <= from) span = history.spans[span].next;
@@ -156,7 +170,7 @@ bool beginspan(ShiftHistory* history, std::int32_t line)
             capacity > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(capacity);
     }
     const std::int32_t span = history->spanCount++;
-    history->spans[span] = ShiftSpan{history->shiftCount, kSpanOpen, -1};
+    history->spans[span] = ShiftSpan{history->shiftCount, kSpanOpen, -1, last};
     if (last >= 0) {
         history->spans[last].next = span;
     } else {
@@ -192,8 +206,8 @@ double replayedworkcost(const ShiftHistory& history, std::int32_t i, std::int32_
     }
     const std::uint64_t to = history.shiftCount;
     if (from == to) return value;
-    std::int32_t rowSpan = spanfrom(history, history.firstSpan[i], from);
-    std::int32_t columnSpan = spanfrom(history, history.firstSpan[history.M + j], from);
+    std::int32_t rowSpan = firstspanfrom(history, i, from);
+    std::int32_t columnSpan = firstspanfrom(history, history.M + j, from);
     const double* h = history.shifts;
     for (std::uint64_t s = from; s < to;) {
         const bool rowCovered = rowSpan >= 0 && history.spans[rowSpan].begin <= s;

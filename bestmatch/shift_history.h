@@ -21,6 +21,7 @@ struct ShiftSpan {
     std::uint64_t begin;
     std::uint64_t end;
     std::int32_t next;
+    std::int32_t previous;
 };
 
 struct ShiftHistory {
