@@ -111,6 +111,7 @@ bool mergelistedrows(MunkresState* state, std::int32_t j, double bound)
     DeferredValues& values = state->lazy;
     const std::int32_t* rows = nullptr;
     std::int32_t count = 0;
+    prefetchrelevantrows(values.relevant, j, columnof(*state, j));
     if (!updaterelevantlist(&values.relevant, j, columnof(*state, j), &rows, &count)) return false;
     KeyMerge merge = keymergeof(state, j, bound);
     for (std::int32_t k = 0; k < count; ++k) {

@@ -164,6 +164,15 @@ bool relevantlistusable(const RelevantRows& relevant, std::int32_t s)
            static_cast<std::uint64_t>(longestrelevantlist(relevant));
 }
 
+void prefetchrelevantrows(const RelevantRows& relevant, std::int32_t s, const double* column)
+{
+    const std::int32_t* list = relevant.pool + relevant.begin[s];
+    for (std::int32_t k = 0; k < relevant.count[s]; ++k) __builtin_prefetch(column + list[k]);
+    for (std::uint64_t next = relevant.upToDate[s]; next < logend(relevant); ++next) {
+        __builtin_prefetch(column + relevant.log[next - relevant.logStart]);
+    }
+}
+
 bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* column,
                         const std::int32_t** rows, std::int32_t* count)
 {

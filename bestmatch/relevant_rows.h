@@ -66,6 +66,11 @@ std::int32_t longestrelevantlist(const RelevantRows& relevant);
 // next to the column (its own rows and the logged rows it has still to take in).
 bool relevantlistusable(const RelevantRows& relevant, std::int32_t s);
 
+// Asks the processor to fetch the column's elements in the rows of its list
+// and in the logged rows it has still to take in: they lie scattered down the
+// column, and fetched together their cache misses overlap.
+void prefetchrelevantrows(const RelevantRows& relevant, std::int32_t s, const double* column);
+
 // Brings column s's list up to date (it must be usable): the logged rows
 // whose starting cost in the column (column[i]) is at most their threshold
 // join it. Returns the list, *count rows in no particular order. False when
