@@ -262,8 +262,9 @@ bool verificationaffordable(const MunkresState& state)
     const double elements = static_cast<double>(state.M) * static_cast<double>(state.N);
     const double shifts = static_cast<double>(values.history.shiftCount);
     const double allowance = elements * (values.verificationShare * shifts + 4);
-    const auto spent =
-        static_cast<double>(values.verifiedOperations + values.history.replayedOperations);
+    // A replayed shift costs a few times what one element of a pass does.
+    const double spent = static_cast<double>(values.verifiedOperations) +
+                         4 * static_cast<double>(values.history.replayedOperations);
     return spent <= allowance;
 }
 
@@ -307,7 +308,8 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
         return false;
     }
     values.exactBelow = -1.0; // the grain is measured at the first shift
-    values.verificationShare = 0.25;
+    values.verificationShare = 1.0 / 16;
+    values.candidateLimit = 64 + (rows + columns) / 8;
     values.abandonAtShift = options.abandonAtShift;
     for (std::int32_t i = 0; i < M; ++i) {
         values.phaseKey[i] = values.phaseOther[i] = kInfinity;
@@ -415,6 +417,9 @@ MunkresStep deferredshift(MunkresState* state)
         if (x < h) h = x;
     }
     values.verifiedOperations += count;
+    // Near ties everywhere: deferring cannot pay, and the sooner the run
+    // starts over element by element the less it has cost.
+    if (values.shiftsMayRound && count > values.candidateLimit) return MunkresStep::abandoned;
     if (!std::isfinite(h)) return MunkresStep::overflowed;
     if (values.shiftsMayRound && !verificationaffordable(*state)) return MunkresStep::abandoned;
     const double total = values.total + h;

@@ -70,6 +70,7 @@ struct DeferredValues {
     double exactBelow;                // 2^53 grains of the starting costs; -1 until the first shift
     double verificationShare;         // of the dense machine's work that verifying may take
     std::uint64_t verifiedOperations; // elements tested for exact decisions
+    std::size_t candidateLimit;       // candidates of a shift past which the run gives up
     std::uint64_t abandonAtShift;     // the run gives up at this shift (tests); 0: never
     bool givenUp;                     // deferring cannot go on: the run is abandoned
 };

@@ -177,27 +177,21 @@ bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* co
                         const std::int32_t** rows, std::int32_t* count)
 {
     const std::uint64_t end = logend(*relevant);
-    std::uint64_t next = relevant->upToDate[s];
-    if (next < end) {
-        const std::int32_t most = relevant->count[s] + static_cast<std::int32_t>(end - next);
-        if (!reserve(relevant, s, most)) {
+    // A row joins at the rise that took its threshold past its cost here:
+    // below the old threshold it was listed already (by the list or by an
+    // earlier rise), above the new one it is not yet relevant.
+    for (std::uint64_t next = relevant->upToDate[s]; next < end; ++next) {
+        const std::size_t at = static_cast<std::size_t>(next - relevant->logStart);
+        const std::int32_t i = relevant->log[at];
+        const double cost = column[i];
+        if (!(relevant->logFrom[at] < cost && cost <= relevant->logTo[at])) continue;
+        if (!reserve(relevant, s, relevant->count[s] + 1)) {
             relevant->generation[s] = relevant->current - 1;
             return false;
         }
-        // A row joins at the rise that took its threshold past its cost here:
-        // below the old threshold it was listed already (by the list or by
-        // an earlier rise), above the new one it is not yet relevant.
-        std::int32_t* list = relevant->pool + relevant->begin[s];
-        for (; next < end; ++next) {
-            const std::size_t at = static_cast<std::size_t>(next - relevant->logStart);
-            const std::int32_t i = relevant->log[at];
-            const double cost = column[i];
-            if (relevant->logFrom[at] < cost && cost <= relevant->logTo[at]) {
-                list[relevant->count[s]++] = i;
-            }
-        }
-        relevant->upToDate[s] = end;
+        relevant->pool[relevant->begin[s] + static_cast<std::size_t>(relevant->count[s]++)] = i;
     }
+    relevant->upToDate[s] = end;
     *rows = relevant->pool + relevant->begin[s];
     *count = relevant->count[s];
     return true;

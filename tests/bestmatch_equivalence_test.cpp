@@ -84,6 +84,7 @@ struct Machine {
                   state.columnCovered);
         started = startmachine(&state, {deferred, widestVectorUnit(), threads, 0});
         state.lazy.verificationShare = INFINITY;
+        state.lazy.candidateLimit = SIZE_MAX;
     }
     Machine(const Machine&) = delete;
     ~Machine() { releasestate(&state); }
