@@ -71,6 +71,17 @@ void mergekeysplain(KeyMerge* merge)
     }
 }
 
+std::int32_t firstcandidateplain(const double* column, double shift, const double* rowMask,
+                                 const double* rowShift, double total, double bound,
+                                 std::int32_t from, std::int32_t M)
+{
+    for (std::int32_t i = from; i < M; ++i) {
+        const double key = (column[i] + shift) + rowMask[i];
+        if ((key + rowShift[i]) - total <= bound) return i;
+    }
+    return M;
+}
+
 std::int32_t rowsbelowplain(const double* column, const double* limit, double* floor,
                             std::int32_t M, std::int32_t* rows)
 {
@@ -88,7 +99,8 @@ std::int32_t rowsbelowplain(const double* column, const double* limit, double* f
 namespace
 {
 constexpr ColumnPasses kPlainPasses{leastandzerosplain, shiftuncoveredplain, shiftcoveredplain,
-                                    rowsatmostplain,    mergekeysplain,      rowsbelowplain};
+                                    rowsatmostplain,    mergekeysplain,      firstcandidateplain,
+                                    rowsbelowplain};
 } // namespace
 
 const ColumnPasses& columnPasses(VectorUnit unit)

@@ -95,6 +95,13 @@ struct ColumnPasses {
     // See KeyMerge.
     void (*mergekeys)(KeyMerge* merge);
 
+    // The first row i from `from` on whose approximation, as a KeyMerge
+    // forms it ((((column[i] + shift) + rowMask[i]) + rowShift[i]) - total),
+    // is at most bound; M when there is none.
+    std::int32_t (*firstcandidate)(const double* column, double shift, const double* rowMask,
+                                   const double* rowShift, double total, double bound,
+                                   std::int32_t from, std::int32_t M);
+
     // The rows i with column[i] < limit[i], ascending, into rows (their
     // number is returned); for the others floor[i] becomes the least of
     // column[i] and floor[i].
@@ -115,5 +122,8 @@ void shiftcoveredplain(double* column, const double* addend, std::int32_t M);
 std::int32_t rowsatmostplain(const double* column, const double* threshold, std::int32_t M,
                              std::int32_t* rows);
 void mergekeysplain(KeyMerge* merge);
+std::int32_t firstcandidateplain(const double* column, double shift, const double* rowMask,
+                                 const double* rowShift, double total, double bound,
+                                 std::int32_t from, std::int32_t M);
 std::int32_t rowsbelowplain(const double* column, const double* limit, double* floor,
                             std::int32_t M, std::int32_t* rows);

@@ -221,6 +221,22 @@ void mergekeys(KeyMerge* merge)
     merge->candidateCount += tail.candidateCount;
 }
 
+std::int32_t firstcandidate(const double* column, double shift, const double* rowMask,
+                            const double* rowShift, double total, double bound, std::int32_t from,
+                            std::int32_t M)
+{
+    const Lanes shifts = broadcast(shift);
+    const Lanes totals = broadcast(total);
+    const Lanes bounds = broadcast(bound);
+    std::int32_t i = from;
+    for (; i + kLanes <= M; i += kLanes) {
+        const Lanes key = add(add(load(column + i), shifts), load(rowMask + i));
+        const Mask mask = atmost(subtract(add(key, load(rowShift + i)), totals), bounds);
+        if (mask) return i + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+    return firstcandidateplain(column, shift, rowMask, rowShift, total, bound, i, M);
+}
+
 std::int32_t rowsbelow(const double* column, const double* limit, double* floor, std::int32_t M,
                        std::int32_t* rows)
 {
@@ -240,7 +256,7 @@ std::int32_t rowsbelow(const double* column, const double* limit, double* floor,
 } // namespace
 
 extern const ColumnPasses kColumnPasses;
-const ColumnPasses kColumnPasses{leastandzeros, shiftuncovered, shiftcovered,
-                                 rowsatmost,    mergekeys,      rowsbelow};
+const ColumnPasses kColumnPasses{leastandzeros, shiftuncovered, shiftcovered, rowsatmost,
+                                 mergekeys,     firstcandidate, rowsbelow};
 
 } // namespace VECTOR_UNIT_NAMESPACE

@@ -144,8 +144,28 @@ void deferredmerge(MunkresState* state, std::int32_t j)
         values.mergedUpTo[j] = state->M;
         return;
     }
-    values.mergedUpTo[j] = 0;
+    // Before a phase's first shift (and many phases end without one) only
+    // the zeros are looked for; the keys are merged when a shift needs them.
+    if (!values.phaseShifted) {
+        values.mergedUpTo[j] = -1;
+        values.pendingColumns[values.pendingCount++] = j;
+    } else {
+        values.mergedUpTo[j] = 0;
+    }
     openscannedzerolist(&state->zeros, j, 0);
+}
+
+void mergependingcolumns(MunkresState* state)
+{
+    DeferredValues& values = state->lazy;
+    for (std::int32_t k = 0; k < values.pendingCount; ++k) {
+        const std::int32_t j = values.pendingColumns[k];
+        beginrelevantlist(&values.relevant, j);
+        mergerows(state, j, 0, state->M, -kInfinity, relevantlisting(values.relevant, j));
+        endrelevantlist(&values.relevant, j);
+        values.mergedUpTo[j] = state->M;
+    }
+    values.pendingCount = 0;
 }
 
 // Called by step3 for the next zero of a column merged block by block, from
@@ -157,6 +177,13 @@ std::int32_t deferredfirstzero(MunkresState* state, std::int32_t j, std::int32_t
     const double* column = columnof(*state, j);
     const double shift = values.columnShift[j];
     const std::int32_t merged = values.mergedUpTo[j];
+    if (merged < 0) {
+        for (std::int32_t i = from;; ++i) {
+            i = state->passes->firstcandidate(column, shift, values.rowMask, values.rowShift,
+                                              values.total, bound, i, state->M);
+            if (i == state->M || exactvalue(state, i, j) == 0.0) return i;
+        }
+    }
     for (std::int32_t i = from; i < merged; ++i) {
         const double key = (column[i] + shift) + values.rowMask[i];
         if ((key + values.rowShift[i]) - values.total <= bound && exactvalue(state, i, j) == 0.0) {

@@ -286,6 +286,8 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     values.phaseOther = static_cast<double*>(workAllocate(rows * sizeof(double)));
     values.phaseColumn = static_cast<double*>(workAllocate(rows * sizeof(double)));
     values.rowMask = static_cast<double*>(workAllocateZeroed(rows, sizeof(double)));
+    values.pendingColumns =
+        static_cast<std::int32_t*>(workAllocate(columns * sizeof(std::int32_t)));
     values.mergedUpTo =
         static_cast<std::int32_t*>(workAllocateZeroed(columns, sizeof(std::int32_t)));
     values.improvedRows = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
@@ -295,7 +297,7 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     values.keys = static_cast<double*>(workAllocate(rows * sizeof(double)));
     bool obtained = values.rowShift && values.rowMark && values.columnShift && values.columnMark &&
                     values.phaseKey && values.phaseOther && values.phaseColumn && values.rowMask &&
-                    values.mergedUpTo && values.improvedRows && values.candidateRows &&
+                    values.mergedUpTo && values.pendingColumns && values.improvedRows && values.candidateRows &&
                     values.rows && values.listRows && values.keys &&
                     obtainfreeleasts(&values.free, M) &&
                     obtainrelevantrows(&values.relevant, M, N) && obtainrowtree(&values.order, M) &&
@@ -334,6 +336,7 @@ void releasedeferredvalues(DeferredValues* values)
     workRelease(values->phaseColumn);
     workRelease(values->rowMask);
     workRelease(values->mergedUpTo);
+    workRelease(values->pendingColumns);
     workRelease(values->improvedRows);
     workRelease(values->candidateRows);
     workRelease(values->rows);
@@ -355,6 +358,8 @@ void deferredphasestart(MunkresState* state, std::int32_t starred)
         dropfreecolumn(&values.free, starred, state->workCost, state->freeColumns,
                        state->freeColumnCount, *state->passes, values.rows);
     logrisenthresholds(&values.relevant, values.rows, risen, values.free.key);
+    values.pendingCount = 0;
+    values.phaseShifted = false;
     for (std::int32_t i = 0; i < state->M; ++i) {
         values.phaseKey[i] = values.phaseOther[i] = kInfinity;
         values.phaseColumn[i] = -1.0;
@@ -399,6 +404,7 @@ MunkresStep deferredshift(MunkresState* state)
         return MunkresStep::abandoned;
     }
     if (values.exactBelow < 0) measuregrain(state);
+    mergependingcolumns(state);
     const double least = leastrowkey(&values.order);
     if (!(least < kInfinity)) return MunkresStep::overflowed;
     const double bound = roundingbound(values);
@@ -427,6 +433,7 @@ MunkresStep deferredshift(MunkresState* state)
     if (!values.shiftsMayRound && !shiftstaysexact(values, h)) values.shiftsMayRound = true;
     if (!recordshift(&values.history, h)) return MunkresStep::abandoned;
     values.total = total;
+    values.phaseShifted = true;
     keeprelevancemargin(state);
     // The new zeros, as pairs for the lists; they are known exactly now.
     clearzerolists(&state->zeros);

@@ -52,7 +52,11 @@ struct DeferredValues {
     double* phaseOther;          // M: no other of the row's keys there is smaller
     double* phaseColumn;         // M: where phaseKey lies (a column number)
     double* rowMask;             // M: 0 for an uncovered row, NaN for a covered one
-    std::int32_t* mergedUpTo;    // N: rows merged so far of a column merged block by block
+    std::int32_t* mergedUpTo; // N: rows merged so far of a column merged block by block; -1
+                              // for a column whose merge waits for the phase's first shift
+    std::int32_t* pendingColumns; // N: the columns whose merge waits
+    std::int32_t pendingCount;
+    bool phaseShifted; // the phase has made a shift
     RowTree order;               // uncovered rows by the key of their least element
     RelevantRows relevant;       // per starred column, the rows a merge has to visit
     ShiftHistory history;        // every shift, and when each row and column took part
@@ -116,3 +120,5 @@ double exactvalue(MunkresState* state, std::int32_t i, std::int32_t j);
 // after a shift, the lists' margin kept wide enough for the new bound (see
 // deferred_merges.cpp).
 void keeprelevancemargin(MunkresState* state);
+// before the first shift of a phase, the merges that waited for it.
+void mergependingcolumns(MunkresState* state);
