@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "column_passes.h"
 #include "munkres_steps.h"
 #include "parallel.h"
 #include "work_memory.h"
@@ -25,18 +26,27 @@ bool workcostsize(std::int32_t M, std::int32_t N, std::size_t* elements, std::si
     return true;
 }
 
+// What the copy learnt of the finite costs, for the replacement of the
+// infinite ones: the largest (-1 when none is finite) and whether any cost is
+// not finite.
+struct CostRange {
+    double maxFinite;
+    bool sawInfinite;
+};
+
 // Copies the costs in storage order. The first negative finite cost stops the
 // copy; NaN is reported only after the whole sign check, so a negative cost
 // anywhere gets its own message. Infinities of either sign pass, as does -0.0.
-const char* copyandcheck(double* workCost, const double* costs, std::size_t elements)
+const char* copyandcheck(double* workCost, const double* costs, std::size_t elements,
+                         const ColumnPasses& passes, CostRange* range)
 {
     bool sawNan = false;
-    for (std::size_t k = 0; k < elements; ++k) {
-        const double v = costs[k];
-        if (std::isfinite(v) && v < 0) return kNegativeCostMessage;
-        if (std::isnan(v)) sawNan = true;
-        workCost[k] = v;
+    double maxFinite = -1.0; // no finite cost seen yet; every finite cost is >= 0 here
+    bool sawInfinite = false;
+    if (!passes.copycosts(workCost, costs, elements, &maxFinite, &sawInfinite, &sawNan)) {
+        return kNegativeCostMessage;
     }
+    *range = CostRange{maxFinite, sawInfinite};
     return sawNan ? kNanCostMessage : nullptr;
 }
 
@@ -44,24 +54,16 @@ const char* copyandcheck(double* workCost, const double* costs, std::size_t elem
 // when every finite cost is zero: dearer than any set of finite pairs, so the
 // solution uses as few of them as it can. Sets *nothingFinite, replacing
 // nothing, when no cost is finite.
-const char* replaceinfinitecosts(double* workCost, std::size_t elements, bool* nothingFinite)
+const char* replaceinfinitecosts(double* workCost, std::size_t elements, const CostRange& range,
+                                 bool* nothingFinite)
 {
-    double maxFinite = -1.0; // no finite cost seen yet; every finite cost is >= 0 here
-    bool sawInfinite = false;
-    for (std::size_t k = 0; k < elements; ++k) {
-        if (!std::isfinite(workCost[k])) {
-            sawInfinite = true;
-        } else if (workCost[k] > maxFinite) {
-            maxFinite = workCost[k];
-        }
-    }
-    if (!sawInfinite) return nullptr;
-    if (maxFinite == -1.0) {
+    if (!range.sawInfinite) return nullptr;
+    if (range.maxFinite == -1.0) {
         *nothingFinite = true;
         return nullptr;
     }
     const double replacement =
-        maxFinite > 0 ? maxFinite * 10 * static_cast<double>(elements) : 10.0;
+        range.maxFinite > 0 ? range.maxFinite * 10 * static_cast<double>(elements) : 10.0;
     if (!std::isfinite(replacement)) return kReplacementOverflowMessage;
     for (std::size_t k = 0; k < elements; ++k) {
         if (std::isinf(workCost[k])) workCost[k] = replacement;
@@ -69,19 +71,23 @@ const char* replaceinfinitecosts(double* workCost, std::size_t elements, bool* n
     return nullptr;
 }
 
-// Subtracts from every row its least element (M <= N, so N >= 1 here).
-void reducerows(double* workCost, std::int32_t M, std::int32_t N)
+// Subtracts from every row its least element (M <= N, so N >= 1 here). The
+// matrix is read in storage order, column after column: each row's least is
+// still taken over its columns in ascending order with the same comparison.
+// firstZero[i] receives the first column where row i is zero afterwards (N
+// when none), for placestarsbyrow.
+void reducerows(double* workCost, std::int32_t M, std::int32_t N, const ColumnPasses& passes,
+                double* least, std::int32_t* firstZero)
 {
     const auto rows = static_cast<std::size_t>(M);
-    const auto columns = static_cast<std::size_t>(N);
-    for (std::size_t i = 0; i < rows; ++i) {
-        double least = workCost[i];
-        for (std::size_t j = 1; j < columns; ++j) {
-            if (least > workCost[i + j * rows]) least = workCost[i + j * rows];
-        }
-        for (std::size_t j = 0; j < columns; ++j) {
-            workCost[i + j * rows] = workCost[i + j * rows] - least;
-        }
+    for (std::size_t i = 0; i < rows; ++i) least[i] = workCost[i];
+    for (std::int32_t j = 1; j < N; ++j) {
+        passes.lowerleast(workCost + static_cast<std::size_t>(j) * rows, M, least);
+    }
+    for (std::size_t i = 0; i < rows; ++i) firstZero[i] = N;
+    for (std::int32_t j = 0; j < N; ++j) {
+        passes.subtractleast(workCost + static_cast<std::size_t>(j) * rows, least, M, firstZero, j,
+                             N);
     }
 }
 
@@ -112,11 +118,13 @@ void starandcover(MunkresState* state, std::int32_t i, std::int32_t j)
     state->columnCovered[j] = 1;
 }
 
-// Each row, in order, stars its first zero in a column that holds no star yet.
-void placestarsbyrow(MunkresState* state)
+// Each row, in order, stars its first zero in a column that holds no star yet:
+// from the row's first zero on (firstZero, from the reduction), across the
+// row only when that column has its star already.
+void placestarsbyrow(MunkresState* state, const std::int32_t* firstZero)
 {
     for (std::int32_t i = 0; i < state->M; ++i) {
-        for (std::int32_t j = 0; j < state->N; ++j) {
+        for (std::int32_t j = firstZero[i]; j < state->N; ++j) {
             if (workcostat(*state, i, j) == 0.0 && !state->columnCovered[j]) {
                 starandcover(state, i, j);
                 break;
@@ -141,7 +149,8 @@ void placestarsbycolumn(MunkresState* state)
 // Places the first stars on the reduced working costs and runs the step
 // machine as options say. Sets *noMemory when the state cannot be had.
 MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, std::int32_t N,
-                          const MachineOptions& options, bool* noMemory)
+                          const std::int32_t* firstZero, const MachineOptions& options,
+                          bool* noMemory)
 {
     MunkresState state;
     if (!obtainstate(&state, assignment, workCost, M, N)) {
@@ -149,7 +158,7 @@ MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, 
         return MunkresOutcome::abandoned;
     }
     if (M <= N) {
-        placestarsbyrow(&state);
+        placestarsbyrow(&state, firstZero);
     } else {
         placestarsbycolumn(&state);
     }
@@ -171,19 +180,27 @@ MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, 
 const char* solve(double* assignment, double* cost, const double* costs, double* workCost,
                   std::int32_t M, std::int32_t N, const MachineOptions& options)
 {
-    if (M <= N) {
-        reducerows(workCost, M, N);
-    } else {
-        reducecolumns(workCost, M, N);
+    const auto rows = static_cast<std::size_t>(M);
+    auto* least = static_cast<double*>(workAllocate(rows * sizeof(double)));
+    auto* firstZero = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
+    bool noMemory = !least || !firstZero;
+    MunkresOutcome outcome = MunkresOutcome::abandoned;
+    if (!noMemory) {
+        if (M <= N) {
+            reducerows(workCost, M, N, columnPasses(options.unit), least, firstZero);
+        } else {
+            reducecolumns(workCost, M, N);
+        }
+        outcome = runmachine(assignment, workCost, M, N, firstZero, options, &noMemory);
     }
-    bool noMemory = false;
-    MunkresOutcome outcome = runmachine(assignment, workCost, M, N, options, &noMemory);
     if (outcome == MunkresOutcome::abandoned && !noMemory) {
         MachineOptions elementByElement = options;
         elementByElement.deferShifts = false;
         for (std::int32_t i = 0; i < M; ++i) assignment[i] = 0.0;
-        outcome = runmachine(assignment, workCost, M, N, elementByElement, &noMemory);
+        outcome = runmachine(assignment, workCost, M, N, firstZero, elementByElement, &noMemory);
     }
+    workRelease(least);
+    workRelease(firstZero);
     if (noMemory) return kAssignmentMemoryMessage;
     if (outcome == MunkresOutcome::overflowed) return kWorkOverflowMessage;
     if (outcome == MunkresOutcome::stepLimitReached) return kStepLimitMessage;
@@ -211,8 +228,10 @@ void solveassignment(double* assignment, double* cost, const double* costs, std:
         return;
     }
     bool nothingFinite = false;
-    const char* problem = copyandcheck(workCost, costs, elements);
-    if (!problem) problem = replaceinfinitecosts(workCost, elements, &nothingFinite);
+    CostRange range{};
+    const char* problem =
+        copyandcheck(workCost, costs, elements, columnPasses(options.unit), &range);
+    if (!problem) problem = replaceinfinitecosts(workCost, elements, range, &nothingFinite);
     if (!problem && !nothingFinite) {
         problem = solve(assignment, cost, costs, workCost, M, N, options);
     }

@@ -1,6 +1,8 @@
 // The column passes of each vector unit, and the plain loops they must match.
 #include "column_passes.h"
 
+#include <cmath>
+
 #if defined(PLUGINS_HAVE_SSE2)
 namespace unit_sse2
 {
@@ -82,6 +84,39 @@ std::int32_t firstcandidateplain(const double* column, double shift, const doubl
     return M;
 }
 
+bool copycostsplain(double* to, const double* from, std::size_t count, double* largest,
+                    bool* notFinite, bool* nan)
+{
+    for (std::size_t k = 0; k < count; ++k) {
+        const double v = from[k];
+        if (std::isfinite(v)) {
+            if (v < 0) return false;
+            if (v > *largest) *largest = v;
+        } else {
+            *notFinite = true;
+            if (std::isnan(v)) *nan = true;
+        }
+        to[k] = v;
+    }
+    return true;
+}
+
+void lowerleastplain(const double* column, std::int32_t M, double* least)
+{
+    for (std::int32_t i = 0; i < M; ++i) {
+        if (least[i] > column[i]) least[i] = column[i];
+    }
+}
+
+void subtractleastplain(double* column, const double* least, std::int32_t M,
+                        std::int32_t* firstZero, std::int32_t j, std::int32_t noZero)
+{
+    for (std::int32_t i = 0; i < M; ++i) {
+        column[i] = column[i] - least[i];
+        if (column[i] == 0.0 && firstZero[i] == noZero) firstZero[i] = j;
+    }
+}
+
 std::int32_t rowsbelowplain(const double* column, const double* limit, double* floor,
                             std::int32_t M, std::int32_t* rows)
 {
@@ -100,6 +135,7 @@ namespace
 {
 constexpr ColumnPasses kPlainPasses{leastandzerosplain, shiftuncoveredplain, shiftcoveredplain,
                                     rowsatmostplain,    mergekeysplain,      firstcandidateplain,
+                                    copycostsplain,     lowerleastplain,     subtractleastplain,
                                     rowsbelowplain};
 } // namespace
 

@@ -8,6 +8,7 @@
 // Rows are masked by an addend or a mask per row: a NaN mask marks a covered
 // row, which never compares below anything and is never a zero.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "vector_unit.h"
@@ -102,6 +103,20 @@ struct ColumnPasses {
                                    const double* rowShift, double total, double bound,
                                    std::int32_t from, std::int32_t M);
 
+    // The preparation of the working costs, in storage order.
+    // copycosts: to[k] = from[k] for k < count; false at once when a finite
+    // value is negative; otherwise *largest becomes the largest of *largest
+    // and the finite values (a strictly larger value replacing it), and
+    // *notFinite and *nan are set when such values occur.
+    bool (*copycosts)(double* to, const double* from, std::size_t count, double* largest,
+                      bool* notFinite, bool* nan);
+    // least[i] = column[i] when least[i] > column[i].
+    void (*lowerleast)(const double* column, std::int32_t M, double* least);
+    // column[i] = column[i] - least[i]; firstZero[i] = j for the rows that
+    // become zero and have no zero yet (firstZero[i] == noZero).
+    void (*subtractleast)(double* column, const double* least, std::int32_t M,
+                          std::int32_t* firstZero, std::int32_t j, std::int32_t noZero);
+
     // The rows i with column[i] < limit[i], ascending, into rows (their
     // number is returned); for the others floor[i] becomes the least of
     // column[i] and floor[i].
@@ -125,5 +140,10 @@ void mergekeysplain(KeyMerge* merge);
 std::int32_t firstcandidateplain(const double* column, double shift, const double* rowMask,
                                  const double* rowShift, double total, double bound,
                                  std::int32_t from, std::int32_t M);
+bool copycostsplain(double* to, const double* from, std::size_t count, double* largest,
+                    bool* notFinite, bool* nan);
+void lowerleastplain(const double* column, std::int32_t M, double* least);
+void subtractleastplain(double* column, const double* least, std::int32_t M,
+                        std::int32_t* firstZero, std::int32_t j, std::int32_t noZero);
 std::int32_t rowsbelowplain(const double* column, const double* limit, double* floor,
                             std::int32_t M, std::int32_t* rows);

@@ -237,6 +237,68 @@ std::int32_t firstcandidate(const double* column, double shift, const double* ro
     return firstcandidateplain(column, shift, rowMask, rowShift, total, bound, i, M);
 }
 
+bool copycosts(double* to, const double* from, std::size_t count, double* largest, bool* notFinite,
+               bool* nan)
+{
+    // Lanes keep the largest finite value seen in them; NaN and the
+    // infinities take no part (a NaN never compares above, an infinity is
+    // masked out), and the lanes' largest is the largest overall.
+    const Lanes zero = broadcast(0.0);
+    const Lanes infinity = broadcast(__builtin_inf());
+    Lanes most = broadcast(*largest);
+    bool anyNotFinite = false;
+    bool anyNan = false;
+    std::size_t k = 0;
+    for (; k + kLanes <= count; k += kLanes) {
+        const Lanes v = load(from + k);
+        const Lanes magnitude = choose(below(v, zero), subtract(zero, v), v);
+        const Mask finite = below(magnitude, infinity);
+        if (finite & below(v, zero)) return false;
+        const Mask notFiniteMask = static_cast<Mask>(~finite & ((1u << kLanes) - 1));
+        if (notFiniteMask) {
+            anyNotFinite = true;
+            if (~equal(v, v) & ((1u << kLanes) - 1)) anyNan = true;
+        }
+        most = choose(finite & below(most, v), v, most);
+        store(to + k, v);
+    }
+    double lanes[kLanes];
+    store(lanes, most);
+    for (int lane = 0; lane < kLanes; ++lane) {
+        if (lanes[lane] > *largest) *largest = lanes[lane];
+    }
+    if (anyNotFinite) *notFinite = true;
+    if (anyNan) *nan = true;
+    return copycostsplain(to + k, from + k, count - k, largest, notFinite, nan);
+}
+
+void lowerleast(const double* column, std::int32_t M, double* leasts)
+{
+    std::int32_t i = 0;
+    for (; i + kLanes <= M; i += kLanes) {
+        store(leasts + i, least(load(column + i), load(leasts + i)));
+    }
+    lowerleastplain(column + i, M - i, leasts + i);
+}
+
+void subtractleast(double* column, const double* leasts, std::int32_t M, std::int32_t* firstZero,
+                   std::int32_t j, std::int32_t noZero)
+{
+    const Lanes zero = broadcast(0.0);
+    std::int32_t i = 0;
+    for (; i + kLanes <= M; i += kLanes) {
+        const Lanes value = subtract(load(column + i), load(leasts + i));
+        store(column + i, value);
+        unsigned zeros = static_cast<unsigned>(equal(value, zero));
+        while (zeros) {
+            const std::int32_t row = i + __builtin_ctz(zeros);
+            if (firstZero[row] == noZero) firstZero[row] = j;
+            zeros &= zeros - 1;
+        }
+    }
+    subtractleastplain(column + i, leasts + i, M - i, firstZero + i, j, noZero);
+}
+
 std::int32_t rowsbelow(const double* column, const double* limit, double* floor, std::int32_t M,
                        std::int32_t* rows)
 {
@@ -257,6 +319,7 @@ std::int32_t rowsbelow(const double* column, const double* limit, double* floor,
 
 extern const ColumnPasses kColumnPasses;
 const ColumnPasses kColumnPasses{leastandzeros, shiftuncovered, shiftcovered, rowsatmost,
-                                 mergekeys,     firstcandidate, rowsbelow};
+                                 mergekeys,     firstcandidate, copycosts,    lowerleast,
+                                 subtractleast, rowsbelow};
 
 } // namespace VECTOR_UNIT_NAMESPACE

@@ -297,8 +297,8 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     values.keys = static_cast<double*>(workAllocate(rows * sizeof(double)));
     bool obtained = values.rowShift && values.rowMark && values.columnShift && values.columnMark &&
                     values.phaseKey && values.phaseOther && values.phaseColumn && values.rowMask &&
-                    values.mergedUpTo && values.pendingColumns && values.improvedRows && values.candidateRows &&
-                    values.rows && values.listRows && values.keys &&
+                    values.mergedUpTo && values.pendingColumns && values.improvedRows &&
+                    values.candidateRows && values.rows && values.listRows && values.keys &&
                     obtainfreeleasts(&values.free, M) &&
                     obtainrelevantrows(&values.relevant, M, N) && obtainrowtree(&values.order, M) &&
                     obtainhistory(&values.history, M, N);

@@ -42,21 +42,21 @@ struct MachineOptions;
 enum class MunkresStep;
 
 struct DeferredValues {
-    double total;                // V
-    double* rowShift;            // M: u_i; of a covered row, its value when it was covered
-    double* rowMark;             // M: V when the row was covered
-    double* columnShift;         // N: D_j; of a covered column, its value when it was covered
-    double* columnMark;          // N: V when the column was covered
-    FreeLeasts free;             // each row's least starting costs over the columns without a star
-    double* phaseKey;            // M: least key over this phase's uncovered starred columns
-    double* phaseOther;          // M: no other of the row's keys there is smaller
-    double* phaseColumn;         // M: where phaseKey lies (a column number)
-    double* rowMask;             // M: 0 for an uncovered row, NaN for a covered one
-    std::int32_t* mergedUpTo; // N: rows merged so far of a column merged block by block; -1
-                              // for a column whose merge waits for the phase's first shift
+    double total;                 // V
+    double* rowShift;             // M: u_i; of a covered row, its value when it was covered
+    double* rowMark;              // M: V when the row was covered
+    double* columnShift;          // N: D_j; of a covered column, its value when it was covered
+    double* columnMark;           // N: V when the column was covered
+    FreeLeasts free;              // each row's least starting costs over the columns without a star
+    double* phaseKey;             // M: least key over this phase's uncovered starred columns
+    double* phaseOther;           // M: no other of the row's keys there is smaller
+    double* phaseColumn;          // M: where phaseKey lies (a column number)
+    double* rowMask;              // M: 0 for an uncovered row, NaN for a covered one
+    std::int32_t* mergedUpTo;     // N: rows merged so far of a column merged block by block; -1
+                                  // for a column whose merge waits for the phase's first shift
     std::int32_t* pendingColumns; // N: the columns whose merge waits
     std::int32_t pendingCount;
-    bool phaseShifted; // the phase has made a shift
+    bool phaseShifted;           // the phase has made a shift
     RowTree order;               // uncovered rows by the key of their least element
     RelevantRows relevant;       // per starred column, the rows a merge has to visit
     ShiftHistory history;        // every shift, and when each row and column took part

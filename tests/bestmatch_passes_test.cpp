@@ -177,3 +177,71 @@ TEST(BestmatchColumnPasses, KeyMergesMatchThePlainLoops)
         }
     }
 }
+
+TEST(BestmatchColumnPasses, PreparationAndScansMatchThePlainLoops)
+{
+    std::mt19937_64 rng(43);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (VectorUnit vu : fastUnits()) {
+        const ColumnPasses& fast = columnPasses(vu);
+        for (int M = 0; M <= 40 && !HasFailure(); ++M) {
+            for (int trial = 0; trial < 20; ++trial) {
+                const Column c = randomColumn(M, rng);
+                // The copy: a negative cost, NaN or an infinity now and then.
+                std::vector<double> costs = c.values;
+                for (double& v : costs) {
+                    const double u = unit(rng);
+                    v = u < 0.02 ? -0.5 : u < 0.05 ? kNan : u < 0.08 ? -INFINITY : v;
+                }
+                std::vector<double> plainTo(M, 9.0), fastTo(M, 9.0);
+                double plainLargest = -1.0, fastLargest = -1.0;
+                bool plainInfinite = false, fastInfinite = false, plainNan = false, fastNan = false;
+                const bool plainOk = copycostsplain(plainTo.data(), costs.data(), M, &plainLargest,
+                                                    &plainInfinite, &plainNan);
+                const bool fastOk = fast.copycosts(fastTo.data(), costs.data(), M, &fastLargest,
+                                                   &fastInfinite, &fastNan);
+                ASSERT_EQ(plainOk, fastOk) << vectorUnitName(vu) << " copycosts, M=" << M;
+                if (plainOk) {
+                    EXPECT_TRUE(sameBits(plainTo, fastTo) && plainInfinite == fastInfinite &&
+                                plainNan == fastNan && (plainLargest == fastLargest))
+                        << vectorUnitName(vu) << " copycosts, M=" << M;
+                }
+
+                std::vector<double> plainLeast = c.slack, fastLeast = c.slack;
+                lowerleastplain(c.values.data(), M, plainLeast.data());
+                fast.lowerleast(c.values.data(), M, fastLeast.data());
+                EXPECT_TRUE(sameBits(plainLeast, fastLeast)) << vectorUnitName(vu) << " lowerleast";
+
+                std::vector<double> plainColumn = c.values, fastColumn = c.values;
+                std::vector<int> plainZero(M), fastZero(M);
+                for (int i = 0; i < M; ++i) plainZero[i] = fastZero[i] = unit(rng) < 0.5 ? 99 : 3;
+                subtractleastplain(plainColumn.data(), c.threshold.data(), M, plainZero.data(), 7,
+                                   99);
+                fast.subtractleast(fastColumn.data(), c.threshold.data(), M, fastZero.data(), 7,
+                                   99);
+                EXPECT_TRUE(sameBits(plainColumn, fastColumn) && plainZero == fastZero)
+                    << vectorUnitName(vu) << " subtractleast, M=" << M;
+
+                const int from = M ? int(unit(rng) * M) : 0;
+                for (double bound : {-1.0, 0.0, 0.5}) {
+                    EXPECT_EQ(firstcandidateplain(c.values.data(), 0.25, c.mask.data(),
+                                                  c.rowShift.data(), 1.0, bound, from, M),
+                              fast.firstcandidate(c.values.data(), 0.25, c.mask.data(),
+                                                  c.rowShift.data(), 1.0, bound, from, M))
+                        << vectorUnitName(vu) << " firstcandidate, M=" << M;
+                }
+
+                std::vector<double> plainFloor = c.slack, fastFloor = c.slack;
+                std::vector<int> plainRows(M + 1), fastRows(M + 1);
+                const int plainBelow = rowsbelowplain(c.values.data(), c.threshold.data(),
+                                                      plainFloor.data(), M, plainRows.data());
+                const int fastBelow = fast.rowsbelow(c.values.data(), c.threshold.data(),
+                                                     fastFloor.data(), M, fastRows.data());
+                EXPECT_TRUE(
+                    plainBelow == fastBelow && sameBits(plainFloor, fastFloor) &&
+                    std::equal(plainRows.begin(), plainRows.begin() + plainBelow, fastRows.begin()))
+                    << vectorUnitName(vu) << " rowsbelow, M=" << M;
+            }
+        }
+    }
+}
