@@ -69,7 +69,7 @@ void mergekeysplain(KeyMerge* merge)
             if (merge->listedCount < merge->listedLimit) merge->listed[merge->listedCount] = i;
             ++merge->listedCount;
         }
-        mergekeyrow(merge, i);
+        mergekeyrow(merge, i, merge->column[i]);
     }
 }
 

@@ -49,10 +49,11 @@ struct KeyMerge {
     std::int32_t candidateCount;
 };
 
-// One row of a KeyMerge, as the plain loops do it (the listing aside).
-inline void mergekeyrow(KeyMerge* merge, std::int32_t i)
+// One row of a KeyMerge, as the plain loops do it (the listing aside), with
+// the row's starting cost in the column.
+inline void mergekeyrow(KeyMerge* merge, std::int32_t i, double start)
 {
-    const double key = (merge->column[i] + merge->shift) + merge->rowMask[i];
+    const double key = (start + merge->shift) + merge->rowMask[i];
     const double least = merge->phaseKey[i];
     if (key < least) {
         merge->phaseOther[i] = least;

@@ -81,9 +81,11 @@ std::int32_t mergerows(MunkresState* state, std::int32_t j, std::int32_t from, s
     if (listing) {
         if (merge.listedCount <= merge.listedLimit) {
             for (std::int32_t k = 0; k < merge.listedCount; ++k) merge.listed[k] += from;
-            appendrelevantrows(&values.relevant, j, merge.listed, merge.listedCount);
+            appendrelevantrows(&values.relevant, j, merge.listed, merge.listedCount,
+                               columnof(*state, j));
         } else {
-            appendrelevantrows(&values.relevant, j, merge.listed, merge.listedLimit + 1);
+            appendrelevantrows(&values.relevant, j, merge.listed, merge.listedLimit + 1,
+                               columnof(*state, j));
         }
     }
     for (std::int32_t k = 0; k < merge.improvedCount; ++k) merge.improved[k] += from;
@@ -110,12 +112,15 @@ bool mergelistedrows(MunkresState* state, std::int32_t j, double bound)
 {
     DeferredValues& values = state->lazy;
     const std::int32_t* rows = nullptr;
+    const double* costs = nullptr;
     std::int32_t count = 0;
     prefetchrelevantrows(values.relevant, j, columnof(*state, j));
-    if (!updaterelevantlist(&values.relevant, j, columnof(*state, j), &rows, &count)) return false;
+    if (!updaterelevantlist(&values.relevant, j, columnof(*state, j), &rows, &costs, &count)) {
+        return false;
+    }
     KeyMerge merge = keymergeof(state, j, bound);
     for (std::int32_t k = 0; k < count; ++k) {
-        if (!state->rowCovered[rows[k]]) mergekeyrow(&merge, rows[k]);
+        if (!state->rowCovered[rows[k]]) mergekeyrow(&merge, rows[k], costs[k]);
     }
     rowkeyschanged(&values.order, merge.improved, merge.improvedCount);
     std::int32_t zeros = 0;

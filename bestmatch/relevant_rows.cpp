@@ -31,7 +31,12 @@ bool compact(RelevantRows* relevant, std::size_t extra)
     }
     const std::size_t capacity = 2 * (live + extra) + 1024;
     auto* pool = static_cast<std::int32_t*>(workAllocate(capacity * sizeof(std::int32_t)));
-    if (!pool) return false;
+    auto* costs = static_cast<double*>(workAllocate(capacity * sizeof(double)));
+    if (!pool || !costs) {
+        workRelease(pool);
+        workRelease(costs);
+        return false;
+    }
     std::size_t used = 0;
     for (std::int32_t s = 0; s < relevant->N; ++s) {
         if (relevant->generation[s] != relevant->current && relevant->building[s] != 1) {
@@ -42,13 +47,16 @@ bool compact(RelevantRows* relevant, std::size_t extra)
         if (count > 0) {
             std::memcpy(pool + used, relevant->pool + relevant->begin[s],
                         count * sizeof(std::int32_t));
+            std::memcpy(costs + used, relevant->costs + relevant->begin[s], count * sizeof(double));
         }
         relevant->begin[s] = used;
         relevant->room[s] = relevant->count[s];
         used += count;
     }
     workRelease(relevant->pool);
+    workRelease(relevant->costs);
     relevant->pool = pool;
+    relevant->costs = costs;
     relevant->capacity = capacity;
     relevant->used = used;
     return true;
@@ -64,6 +72,8 @@ bool reserve(RelevantRows* relevant, std::int32_t s, std::int32_t needed)
     if (count > 0) {
         std::memmove(relevant->pool + relevant->used, relevant->pool + relevant->begin[s],
                      count * sizeof(std::int32_t));
+        std::memmove(relevant->costs + relevant->used, relevant->costs + relevant->begin[s],
+                     count * sizeof(double));
     }
     relevant->begin[s] = relevant->used;
     relevant->room[s] = static_cast<std::int32_t>(wanted);
@@ -89,6 +99,7 @@ bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
     relevant->capacity = 4 * (rows + columns) + 1024;
     relevant->pool =
         static_cast<std::int32_t*>(workAllocate(relevant->capacity * sizeof(std::int32_t)));
+    relevant->costs = static_cast<double*>(workAllocate(relevant->capacity * sizeof(double)));
     relevant->begin = static_cast<std::size_t*>(workAllocateZeroed(columns, sizeof(std::size_t)));
     relevant->count = static_cast<std::int32_t*>(workAllocateZeroed(columns, sizeof(std::int32_t)));
     relevant->room = static_cast<std::int32_t*>(workAllocateZeroed(columns, sizeof(std::int32_t)));
@@ -104,10 +115,10 @@ bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
     relevant->logTo = static_cast<double*>(workAllocate(relevant->logCapacity * sizeof(double)));
     relevant->threshold = static_cast<double*>(workAllocate(rows * sizeof(double)));
     relevant->current = 1; // every list is stale until made
-    const bool obtained = relevant->pool && relevant->begin && relevant->count && relevant->room &&
-                          relevant->upToDate && relevant->generation && relevant->building &&
-                          relevant->log && relevant->logFrom && relevant->logTo &&
-                          relevant->threshold;
+    const bool obtained = relevant->pool && relevant->costs && relevant->begin && relevant->count &&
+                          relevant->room && relevant->upToDate && relevant->generation &&
+                          relevant->building && relevant->log && relevant->logFrom &&
+                          relevant->logTo && relevant->threshold;
     if (!obtained) releaserelevantrows(relevant);
     return obtained;
 }
@@ -115,6 +126,7 @@ bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
 void releaserelevantrows(RelevantRows* relevant)
 {
     workRelease(relevant->pool);
+    workRelease(relevant->costs);
     workRelease(relevant->begin);
     workRelease(relevant->count);
     workRelease(relevant->room);
@@ -166,33 +178,34 @@ bool relevantlistusable(const RelevantRows& relevant, std::int32_t s)
 
 void prefetchrelevantrows(const RelevantRows& relevant, std::int32_t s, const double* column)
 {
-    const std::int32_t* list = relevant.pool + relevant.begin[s];
-    for (std::int32_t k = 0; k < relevant.count[s]; ++k) __builtin_prefetch(column + list[k]);
     for (std::uint64_t next = relevant.upToDate[s]; next < logend(relevant); ++next) {
         __builtin_prefetch(column + relevant.log[next - relevant.logStart]);
     }
 }
 
 bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* column,
-                        const std::int32_t** rows, std::int32_t* count)
+                        const std::int32_t** rows, const double** costs, std::int32_t* count)
 {
     const std::uint64_t end = logend(*relevant);
     // A row joins at the rise that took its threshold past its cost here:
     // below the old threshold it was listed already (by the list or by an
     // earlier rise), above the new one it is not yet relevant.
     for (std::uint64_t next = relevant->upToDate[s]; next < end; ++next) {
-        const std::size_t at = static_cast<std::size_t>(next - relevant->logStart);
-        const std::int32_t i = relevant->log[at];
+        const std::size_t logged = static_cast<std::size_t>(next - relevant->logStart);
+        const std::int32_t i = relevant->log[logged];
         const double cost = column[i];
-        if (!(relevant->logFrom[at] < cost && cost <= relevant->logTo[at])) continue;
+        if (!(relevant->logFrom[logged] < cost && cost <= relevant->logTo[logged])) continue;
         if (!reserve(relevant, s, relevant->count[s] + 1)) {
             relevant->generation[s] = relevant->current - 1;
             return false;
         }
-        relevant->pool[relevant->begin[s] + static_cast<std::size_t>(relevant->count[s]++)] = i;
+        const std::size_t at = relevant->begin[s] + static_cast<std::size_t>(relevant->count[s]++);
+        relevant->pool[at] = i;
+        relevant->costs[at] = cost;
     }
     relevant->upToDate[s] = end;
     *rows = relevant->pool + relevant->begin[s];
+    *costs = relevant->costs + relevant->begin[s];
     *count = relevant->count[s];
     return true;
 }
@@ -210,7 +223,7 @@ void beginrelevantlist(RelevantRows* relevant, std::int32_t s)
 }
 
 void appendrelevantrows(RelevantRows* relevant, std::int32_t s, const std::int32_t* rows,
-                        std::int32_t count)
+                        std::int32_t count, const double* column)
 {
     if (relevant->building[s] != 1) return;
     const std::int32_t total = relevant->count[s] + count;
@@ -219,8 +232,10 @@ void appendrelevantrows(RelevantRows* relevant, std::int32_t s, const std::int32
         relevant->count[s] = 0;
         return;
     }
-    std::memcpy(relevant->pool + relevant->begin[s] + relevant->count[s], rows,
-                static_cast<std::size_t>(count) * sizeof(std::int32_t));
+    const std::size_t at = relevant->begin[s] + static_cast<std::size_t>(relevant->count[s]);
+    std::memcpy(relevant->pool + at, rows, static_cast<std::size_t>(count) * sizeof(std::int32_t));
+    for (std::int32_t k = 0; k < count; ++k)
+        relevant->costs[at + static_cast<std::size_t>(k)] = column[rows[k]];
     relevant->count[s] = total;
 }
 

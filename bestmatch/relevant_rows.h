@@ -24,6 +24,7 @@
 
 struct RelevantRows {
     std::int32_t* pool; // the lists, each in a stretch of its own
+    double* costs;      // beside each listed row, its starting cost in the column
     std::size_t capacity;
     std::size_t used;
     std::size_t* begin;        // N
@@ -66,17 +67,18 @@ std::int32_t longestrelevantlist(const RelevantRows& relevant);
 // next to the column (its own rows and the logged rows it has still to take in).
 bool relevantlistusable(const RelevantRows& relevant, std::int32_t s);
 
-// Asks the processor to fetch the column's elements in the rows of its list
-// and in the logged rows it has still to take in: they lie scattered down the
-// column, and fetched together their cache misses overlap.
+// Asks the processor to fetch the column's elements in the logged rows its
+// list has still to take in: they lie scattered down the column, and fetched
+// together their cache misses overlap.
 void prefetchrelevantrows(const RelevantRows& relevant, std::int32_t s, const double* column);
 
 // Brings column s's list up to date (it must be usable): the logged rows
 // whose starting cost in the column (column[i]) is at most their threshold
-// join it. Returns the list, *count rows in no particular order. False when
-// it cannot grow; then the list is stale.
+// join it. Returns the list, *count rows in no particular order, and their
+// starting costs beside them. False when it cannot grow; then the list is
+// stale.
 bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* column,
-                        const std::int32_t** rows, std::int32_t* count);
+                        const std::int32_t** rows, const double** costs, std::int32_t* count);
 
 // Makes column s's list anew, from a pass down the whole column made in
 // stretches (between thresholds that do not change): begin, append the rows
@@ -87,5 +89,5 @@ bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* co
 void beginrelevantlist(RelevantRows* relevant, std::int32_t s);
 bool relevantlisting(const RelevantRows& relevant, std::int32_t s);
 void appendrelevantrows(RelevantRows* relevant, std::int32_t s, const std::int32_t* rows,
-                        std::int32_t count);
+                        std::int32_t count, const double* column);
 void endrelevantlist(RelevantRows* relevant, std::int32_t s);
