@@ -24,8 +24,8 @@ demo: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# Checks too slow for every run: bestmatch on 1000-by-1000 problems against
-# its step-by-step reference.
+# Checks too slow for every run: bestmatch on problems up to 2000-by-2000
+# against the literal step machine.
 test-slow: build
 	cd $(BUILD) && ctest -C slow -L slow --output-on-failure
 
@@ -73,8 +73,9 @@ bench: build
 bench-octave: build
 	cd bench/octave && octave-cli --no-init-file --quiet --no-history --eval "addpath('../../$(BUILD)/octave'); run_benchmarks('$(BENCH_ONLY)')"
 
-# bestmatch against its step-by-step reference and scipy's linear_sum_assignment
-# on the same matrices, one table (installs python3-scipy when missing).
+# bestmatch against its dense machine, the literal step machine and scipy's
+# linear_sum_assignment on the same matrices, one table (installs
+# python3-scipy when missing).
 bench-bestmatch: build
 	@sh cmake/install_dependencies.sh bench
 	$(PYTHON) bench/bestmatch_compare.py $(BUILD)/bench/bestmatch_timer

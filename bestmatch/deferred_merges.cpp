@@ -226,7 +226,9 @@ void keeprelevancemargin(MunkresState* state)
     const double needed =
         2 * roundingbound(values) + (values.shiftsMayRound ? 0x1p-49 * scale : 0.0);
     if (needed <= values.relevant.margin) return;
-    const double margin = 4 * needed > 0x1p-24 * scale ? 4 * needed : 0x1p-24 * scale;
+    const double grown = values.marginGrowth * needed;
+    const double wide = values.marginScale * scale;
+    const double margin = grown > wide ? grown : wide;
     setrelevancemargin(&values.relevant, values.free.key, margin);
     for (std::int32_t k = 0; k < state->phaseColumnCount; ++k) {
         mergerows(state, state->phaseColumns[k], 0, state->M, -kInfinity, false);

@@ -312,6 +312,8 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     values.exactBelow = -1.0; // the grain is measured at the first shift
     values.verificationShare = 1.0 / 16;
     values.candidateLimit = 64 + (rows + columns) / 8;
+    values.marginGrowth = 4;
+    values.marginScale = 0x1p-24;
     values.abandonAtShift = options.abandonAtShift;
     for (std::int32_t i = 0; i < M; ++i) {
         values.phaseKey[i] = values.phaseOther[i] = kInfinity;

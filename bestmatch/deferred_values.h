@@ -75,6 +75,11 @@ struct DeferredValues {
     double verificationShare;         // of the dense machine's work that verifying may take
     std::uint64_t verifiedOperations; // elements tested for exact decisions
     std::size_t candidateLimit;       // candidates of a shift past which the run gives up
+    // A widened margin of the relevance lists: the larger of marginGrowth
+    // times what it must exceed, and marginScale times the largest cost plus
+    // 4V (4 and 2^-24; 1 and 0 in tests, to widen it at every shift).
+    double marginGrowth;
+    double marginScale;
     std::uint64_t abandonAtShift;     // the run gives up at this shift (tests); 0: never
     bool givenUp;                     // deferring cannot go on: the run is abandoned
 };

@@ -109,6 +109,7 @@ bool obtaindensevalues(MunkresState* state, int threads)
     const auto rows = static_cast<std::size_t>(state->M);
     const auto columns = static_cast<std::size_t>(state->N);
     values.threads = threads < 1 ? 1 : threads;
+    values.leastParts = 1;
     const auto extra = static_cast<std::size_t>(values.threads - 1);
     values.freeSlack = static_cast<double*>(workAllocate(rows * sizeof(double)));
     values.treeSlack = static_cast<double*>(workAllocate(rows * sizeof(double)));
@@ -184,7 +185,8 @@ bool denseshift(MunkresState* state)
     fill(values.freeSlack, M, kInfinity);
     fill(values.treeSlack, M, kInfinity);
     const double operations = static_cast<double>(M) * static_cast<double>(state->N);
-    const int parts = threadsWorthStarting(operations, values.threads);
+    int parts = threadsWorthStarting(operations, values.threads);
+    if (parts < values.leastParts) parts = values.leastParts < values.threads ? values.leastParts : values.threads;
     const ShiftPass pass{state, h, parts};
     runParts(parts, parts, [&](int part) { shiftpart(pass, part); });
     if (parts > 1) {

@@ -18,6 +18,7 @@ struct DenseValues {
     std::int32_t* zeroRows;   // M per thread: zero rows of one column
     std::int32_t* zeroCounts; // N: zeros a shift made in each column, for the lists
     int threads;
+    int leastParts; // a shift's pass is split into at least this many parts (tests)
 };
 
 bool obtaindensevalues(MunkresState* state, int threads);
