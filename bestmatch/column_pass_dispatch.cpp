@@ -65,7 +65,7 @@ std::int32_t rowsatmostplain(const double* column, const double* threshold, std:
 void mergekeysplain(KeyMerge* merge)
 {
     for (std::int32_t i = 0; i < merge->M; ++i) {
-        if (merge->column[i] <= merge->threshold[i]) {
+        if (merge->listing && merge->column[i] <= merge->threshold[i]) {
             if (merge->listedCount < merge->listedLimit) merge->listed[merge->listedCount] = i;
             ++merge->listedCount;
         }

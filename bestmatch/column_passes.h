@@ -16,8 +16,9 @@
 // A column's merge into the rows' keys, with deferred shifts (see
 // deferred_values.h): for each row i, with key = (column[i] + shift) +
 // rowMask[i],
-// - the row is listed as relevant when column[i] <= threshold[i] (recorded
-//   up to listedLimit rows; listedCount counts them all);
+// - when listing, the row is listed as relevant when column[i] <=
+//   threshold[i] (recorded up to listedLimit rows; listedCount counts them
+//   all); without, threshold is not read;
 // - key enters the row's least (phaseKey, with its column phaseColumn) and
 //   the lower bound of its others (phaseOther); a row whose least fell below
 //   freeLeast[i] is listed in improved, and its row key (rowKey[i], the
@@ -40,6 +41,7 @@ struct KeyMerge {
     double total;
     double bound;
     std::int32_t M;
+    bool listing;
     std::int32_t listedLimit;
     std::int32_t* listed;
     std::int32_t listedCount;

@@ -151,10 +151,11 @@ void mergekeys(KeyMerge* merge)
     const Lanes columnNumber = broadcast(merge->columnNumber);
     const Lanes total = broadcast(merge->total);
     const Lanes bound = broadcast(merge->bound);
+    const bool listing = merge->listing;
     std::int32_t i = 0;
     for (; i + kLanes <= merge->M; i += kLanes) {
         const Lanes start = load(merge->column + i);
-        const Mask listed = atmost(start, load(merge->threshold + i));
+        const Mask listed = listing ? atmost(start, load(merge->threshold + i)) : 0;
         if (listed) {
             // Past the limit the rows are only counted: the list will not be kept.
             const int count = __builtin_popcount(static_cast<unsigned>(listed));

@@ -76,6 +76,7 @@ std::int32_t mergerows(MunkresState* state, std::int32_t j, std::int32_t from, s
     merge.rowShift += offset;
     merge.M = end - from;
     merge.listed = values.listRows;
+    merge.listing = listing;
     merge.listedLimit = listing ? longestrelevantlist(values.relevant) : 0;
     state->passes->mergekeys(&merge);
     if (listing) {

@@ -80,8 +80,8 @@ struct DeferredValues {
     // 4V (4 and 2^-24; 1 and 0 in tests, to widen it at every shift).
     double marginGrowth;
     double marginScale;
-    std::uint64_t abandonAtShift;     // the run gives up at this shift (tests); 0: never
-    bool givenUp;                     // deferring cannot go on: the run is abandoned
+    std::uint64_t abandonAtShift; // the run gives up at this shift (tests); 0: never
+    bool givenUp;                 // deferring cannot go on: the run is abandoned
 };
 
 // Sets the deferred values up for the state's first stars; false, with

@@ -186,7 +186,8 @@ bool denseshift(MunkresState* state)
     fill(values.treeSlack, M, kInfinity);
     const double operations = static_cast<double>(M) * static_cast<double>(state->N);
     int parts = threadsWorthStarting(operations, values.threads);
-    if (parts < values.leastParts) parts = values.leastParts < values.threads ? values.leastParts : values.threads;
+    if (parts < values.leastParts)
+        parts = values.leastParts < values.threads ? values.leastParts : values.threads;
     const ShiftPass pass{state, h, parts};
     runParts(parts, parts, [&](int part) { shiftpart(pass, part); });
     if (parts > 1) {

@@ -148,6 +148,7 @@ TEST(BestmatchColumnPasses, KeyMergesMatchThePlainLoops)
                     r.merge.total = 1.0;
                     r.merge.bound = 0.25;
                     r.merge.M = M;
+                    r.merge.listing = limit > 0 || trial % 2 == 0;
                     r.merge.listedLimit = limit;
                     r.merge.listed = r.listed.data();
                     r.merge.improved = r.improved.data();
