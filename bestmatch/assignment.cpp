@@ -34,17 +34,32 @@ struct CostRange {
     bool sawInfinite;
 };
 
-// Copies the costs in storage order. The first negative finite cost stops the
-// copy; NaN is reported only after the whole sign check, so a negative cost
-// anywhere gets its own message. Infinities of either sign pass, as does -0.0.
-const char* copyandcheck(double* workCost, const double* costs, std::size_t elements,
-                         const ColumnPasses& passes, CostRange* range)
+// Copies the costs in storage order, column by column. The first negative
+// finite cost stops the copy; NaN is reported only after the whole sign
+// check, so a negative cost anywhere gets its own message. Infinities of
+// either sign pass, as does -0.0. When least is given (a row reduction is to
+// follow), each column also lowers the rows' leasts while it is fresh in the
+// cache: each row's least taken over ascending columns with the same
+// comparison as across the row.
+const char* copyandcheck(double* workCost, const double* costs, std::int32_t M, std::int32_t N,
+                         const ColumnPasses& passes, double* least, CostRange* range)
 {
     bool sawNan = false;
     double maxFinite = -1.0; // no finite cost seen yet; every finite cost is >= 0 here
     bool sawInfinite = false;
-    if (!passes.copycosts(workCost, costs, elements, &maxFinite, &sawInfinite, &sawNan)) {
-        return kNegativeCostMessage;
+    const auto rows = static_cast<std::size_t>(M);
+    for (std::int32_t j = 0; j < N; ++j) {
+        double* column = workCost + static_cast<std::size_t>(j) * rows;
+        const double* from = costs + static_cast<std::size_t>(j) * rows;
+        if (!passes.copycosts(column, from, rows, &maxFinite, &sawInfinite, &sawNan)) {
+            return kNegativeCostMessage;
+        }
+        if (!least) continue;
+        if (j == 0) {
+            for (std::size_t i = 0; i < rows; ++i) least[i] = column[i];
+        } else {
+            passes.lowerleast(column, M, least);
+        }
     }
     *range = CostRange{maxFinite, sawInfinite};
     return sawNan ? kNanCostMessage : nullptr;
@@ -71,23 +86,33 @@ const char* replaceinfinitecosts(double* workCost, std::size_t elements, const C
     return nullptr;
 }
 
-// Subtracts from every row its least element (M <= N, so N >= 1 here). The
-// matrix is read in storage order, column after column: each row's least is
-// still taken over its columns in ascending order with the same comparison.
-// firstZero[i] receives the first column where row i is zero afterwards (N
-// when none), for placestarsbyrow.
-void reducerows(double* workCost, std::int32_t M, std::int32_t N, const ColumnPasses& passes,
-                double* least, std::int32_t* firstZero)
+// The rows' leasts again, after infinite costs were replaced.
+void findrowleasts(const double* workCost, std::int32_t M, std::int32_t N,
+                   const ColumnPasses& passes, double* least)
 {
     const auto rows = static_cast<std::size_t>(M);
     for (std::size_t i = 0; i < rows; ++i) least[i] = workCost[i];
     for (std::int32_t j = 1; j < N; ++j) {
         passes.lowerleast(workCost + static_cast<std::size_t>(j) * rows, M, least);
     }
-    for (std::size_t i = 0; i < rows; ++i) firstZero[i] = N;
+}
+
+// The zeros of each row after the reduction, as subtractleast records them.
+struct RowZeros {
+    std::int32_t* count;   // M
+    std::int32_t* columns; // kRowZeros * M
+};
+
+// Subtracts from every row its least element (M <= N, so N >= 1 here), the
+// leasts found by the copy, and records each row's first zero columns.
+void reducerows(double* workCost, std::int32_t M, std::int32_t N, const ColumnPasses& passes,
+                const double* least, const RowZeros& zeros)
+{
+    const auto rows = static_cast<std::size_t>(M);
+    for (std::size_t i = 0; i < rows; ++i) zeros.count[i] = 0;
     for (std::int32_t j = 0; j < N; ++j) {
-        passes.subtractleast(workCost + static_cast<std::size_t>(j) * rows, least, M, firstZero, j,
-                             N);
+        passes.subtractleast(workCost + static_cast<std::size_t>(j) * rows, least, M, zeros.count,
+                             zeros.columns, j);
     }
 }
 
@@ -119,12 +144,21 @@ void starandcover(MunkresState* state, std::int32_t i, std::int32_t j)
 }
 
 // Each row, in order, stars its first zero in a column that holds no star yet:
-// from the row's first zero on (firstZero, from the reduction), across the
-// row only when that column has its star already.
-void placestarsbyrow(MunkresState* state, const std::int32_t* firstZero)
+// among its first zero columns from the reduction, and across the rest of the
+// row only when those have their stars already and the row has more zeros.
+void placestarsbyrow(MunkresState* state, const RowZeros& zeros)
 {
     for (std::int32_t i = 0; i < state->M; ++i) {
-        for (std::int32_t j = firstZero[i]; j < state->N; ++j) {
+        const std::int32_t count = zeros.count[i];
+        const std::int32_t* columns = zeros.columns + static_cast<std::size_t>(i) * kRowZeros;
+        bool starred = false;
+        for (std::int32_t k = 0; k < count && k < kRowZeros && !starred; ++k) {
+            if (state->columnCovered[columns[k]]) continue;
+            starandcover(state, i, columns[k]);
+            starred = true;
+        }
+        if (starred || count <= kRowZeros) continue;
+        for (std::int32_t j = columns[kRowZeros - 1] + 1; j < state->N; ++j) {
             if (workcostat(*state, i, j) == 0.0 && !state->columnCovered[j]) {
                 starandcover(state, i, j);
                 break;
@@ -149,8 +183,7 @@ void placestarsbycolumn(MunkresState* state)
 // Places the first stars on the reduced working costs and runs the step
 // machine as options say. Sets *noMemory when the state cannot be had.
 MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, std::int32_t N,
-                          const std::int32_t* firstZero, const MachineOptions& options,
-                          bool* noMemory)
+                          const RowZeros& zeros, const MachineOptions& options, bool* noMemory)
 {
     MunkresState state;
     if (!obtainstate(&state, assignment, workCost, M, N)) {
@@ -158,7 +191,7 @@ MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, 
         return MunkresOutcome::abandoned;
     }
     if (M <= N) {
-        placestarsbyrow(&state, firstZero);
+        placestarsbyrow(&state, zeros);
     } else {
         placestarsbycolumn(&state);
     }
@@ -178,29 +211,31 @@ MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, 
 // up leaves the working costs as it found them, and the machine starts over,
 // shifting element by element.
 const char* solve(double* assignment, double* cost, const double* costs, double* workCost,
-                  std::int32_t M, std::int32_t N, const MachineOptions& options)
+                  std::int32_t M, std::int32_t N, const double* least,
+                  const MachineOptions& options)
 {
     const auto rows = static_cast<std::size_t>(M);
-    auto* least = static_cast<double*>(workAllocate(rows * sizeof(double)));
-    auto* firstZero = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
-    bool noMemory = !least || !firstZero;
+    RowZeros zeros{
+        static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t))),
+        static_cast<std::int32_t*>(workAllocate(rows * kRowZeros * sizeof(std::int32_t)))};
+    bool noMemory = !zeros.count || !zeros.columns;
     MunkresOutcome outcome = MunkresOutcome::abandoned;
     if (!noMemory) {
         if (M <= N) {
-            reducerows(workCost, M, N, columnPasses(options.unit), least, firstZero);
+            reducerows(workCost, M, N, columnPasses(options.unit), least, zeros);
         } else {
             reducecolumns(workCost, M, N);
         }
-        outcome = runmachine(assignment, workCost, M, N, firstZero, options, &noMemory);
+        outcome = runmachine(assignment, workCost, M, N, zeros, options, &noMemory);
     }
     if (outcome == MunkresOutcome::abandoned && !noMemory) {
         MachineOptions elementByElement = options;
         elementByElement.deferShifts = false;
         for (std::int32_t i = 0; i < M; ++i) assignment[i] = 0.0;
-        outcome = runmachine(assignment, workCost, M, N, firstZero, elementByElement, &noMemory);
+        outcome = runmachine(assignment, workCost, M, N, zeros, elementByElement, &noMemory);
     }
-    workRelease(least);
-    workRelease(firstZero);
+    workRelease(zeros.count);
+    workRelease(zeros.columns);
     if (noMemory) return kAssignmentMemoryMessage;
     if (outcome == MunkresOutcome::overflowed) return kWorkOverflowMessage;
     if (outcome == MunkresOutcome::stepLimitReached) return kStepLimitMessage;
@@ -223,19 +258,28 @@ void solveassignment(double* assignment, double* cost, const double* costs, std:
         return;
     }
     auto* workCost = static_cast<double*>(workAllocate(bytes));
-    if (!workCost) {
+    double* least = nullptr;
+    if (M <= N)
+        least = static_cast<double*>(workAllocate(static_cast<std::size_t>(M) * sizeof(double)));
+    if (!workCost || (M <= N && !least)) {
+        workRelease(workCost);
+        workRelease(least);
         *failure = kAssignmentMemoryMessage;
         return;
     }
+    const ColumnPasses& passes = columnPasses(options.unit);
     bool nothingFinite = false;
     CostRange range{};
-    const char* problem =
-        copyandcheck(workCost, costs, elements, columnPasses(options.unit), &range);
+    const char* problem = copyandcheck(workCost, costs, M, N, passes, least, &range);
     if (!problem) problem = replaceinfinitecosts(workCost, elements, range, &nothingFinite);
+    if (!problem && !nothingFinite && least && range.sawInfinite) {
+        findrowleasts(workCost, M, N, passes, least);
+    }
     if (!problem && !nothingFinite) {
-        problem = solve(assignment, cost, costs, workCost, M, N, options);
+        problem = solve(assignment, cost, costs, workCost, M, N, least, options);
     }
     workRelease(workCost);
+    workRelease(least);
     if (problem) *failure = problem;
 }
 

@@ -109,11 +109,11 @@ void lowerleastplain(const double* column, std::int32_t M, double* least)
 }
 
 void subtractleastplain(double* column, const double* least, std::int32_t M,
-                        std::int32_t* firstZero, std::int32_t j, std::int32_t noZero)
+                        std::int32_t* zeroCount, std::int32_t* zeroColumns, std::int32_t j)
 {
     for (std::int32_t i = 0; i < M; ++i) {
         column[i] = column[i] - least[i];
-        if (column[i] == 0.0 && firstZero[i] == noZero) firstZero[i] = j;
+        if (column[i] == 0.0) recordrowzero(zeroCount, zeroColumns, i, j);
     }
 }
 

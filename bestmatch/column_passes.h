@@ -73,6 +73,18 @@ inline void mergekeyrow(KeyMerge* merge, std::int32_t i, double start)
     }
 }
 
+// The zero columns a row keeps from the reduction, for the first stars.
+inline constexpr std::int32_t kRowZeros = 4;
+
+// Records that row i is zero in column j (see subtractleast).
+inline void recordrowzero(std::int32_t* zeroCount, std::int32_t* zeroColumns, std::int32_t i,
+                          std::int32_t j)
+{
+    const std::int32_t count = zeroCount[i];
+    if (count < kRowZeros) zeroColumns[i * kRowZeros + count] = j;
+    if (count <= kRowZeros) zeroCount[i] = count + 1;
+}
+
 struct ColumnPasses {
     // slack[i] = least of slack[i] and column[i] + rowMask[i]; the rows where
     // that value is zero go to zeroRows, ascending. Returns their number.
@@ -115,10 +127,11 @@ struct ColumnPasses {
                       bool* notFinite, bool* nan);
     // least[i] = column[i] when least[i] > column[i].
     void (*lowerleast)(const double* column, std::int32_t M, double* least);
-    // column[i] = column[i] - least[i]; firstZero[i] = j for the rows that
-    // become zero and have no zero yet (firstZero[i] == noZero).
+    // column[i] = column[i] - least[i]; a row that becomes zero records the
+    // column j in its first kRowZeros entries of zeroColumns (row i's at i *
+    // kRowZeros), and zeroCount[i] counts its zeros up to kRowZeros + 1.
     void (*subtractleast)(double* column, const double* least, std::int32_t M,
-                          std::int32_t* firstZero, std::int32_t j, std::int32_t noZero);
+                          std::int32_t* zeroCount, std::int32_t* zeroColumns, std::int32_t j);
 
     // The rows i with column[i] < limit[i], ascending, into rows (their
     // number is returned); for the others floor[i] becomes the least of
@@ -147,6 +160,6 @@ bool copycostsplain(double* to, const double* from, std::size_t count, double* l
                     bool* notFinite, bool* nan);
 void lowerleastplain(const double* column, std::int32_t M, double* least);
 void subtractleastplain(double* column, const double* least, std::int32_t M,
-                        std::int32_t* firstZero, std::int32_t j, std::int32_t noZero);
+                        std::int32_t* zeroCount, std::int32_t* zeroColumns, std::int32_t j);
 std::int32_t rowsbelowplain(const double* column, const double* limit, double* floor,
                             std::int32_t M, std::int32_t* rows);

@@ -282,8 +282,8 @@ void lowerleast(const double* column, std::int32_t M, double* leasts)
     lowerleastplain(column + i, M - i, leasts + i);
 }
 
-void subtractleast(double* column, const double* leasts, std::int32_t M, std::int32_t* firstZero,
-                   std::int32_t j, std::int32_t noZero)
+void subtractleast(double* column, const double* leasts, std::int32_t M, std::int32_t* zeroCount,
+                   std::int32_t* zeroColumns, std::int32_t j)
 {
     const Lanes zero = broadcast(0.0);
     std::int32_t i = 0;
@@ -292,12 +292,13 @@ void subtractleast(double* column, const double* leasts, std::int32_t M, std::in
         store(column + i, value);
         unsigned zeros = static_cast<unsigned>(equal(value, zero));
         while (zeros) {
-            const std::int32_t row = i + __builtin_ctz(zeros);
-            if (firstZero[row] == noZero) firstZero[row] = j;
+            recordrowzero(zeroCount, zeroColumns, i + __builtin_ctz(zeros), j);
             zeros &= zeros - 1;
         }
     }
-    subtractleastplain(column + i, leasts + i, M - i, firstZero + i, j, noZero);
+    // The tail's rows are counted from its own start: shift the arrays.
+    subtractleastplain(column + i, leasts + i, M - i, zeroCount + i,
+                       zeroColumns + static_cast<std::size_t>(i) * kRowZeros, j);
 }
 
 std::int32_t rowsbelow(const double* column, const double* limit, double* floor, std::int32_t M,

@@ -214,13 +214,15 @@ TEST(BestmatchColumnPasses, PreparationAndScansMatchThePlainLoops)
                 EXPECT_TRUE(sameBits(plainLeast, fastLeast)) << vectorUnitName(vu) << " lowerleast";
 
                 std::vector<double> plainColumn = c.values, fastColumn = c.values;
-                std::vector<int> plainZero(M), fastZero(M);
-                for (int i = 0; i < M; ++i) plainZero[i] = fastZero[i] = unit(rng) < 0.5 ? 99 : 3;
-                subtractleastplain(plainColumn.data(), c.threshold.data(), M, plainZero.data(), 7,
-                                   99);
-                fast.subtractleast(fastColumn.data(), c.threshold.data(), M, fastZero.data(), 7,
-                                   99);
-                EXPECT_TRUE(sameBits(plainColumn, fastColumn) && plainZero == fastZero)
+                std::vector<int> plainCount(M), fastCount(M), plainZeros(M * kRowZeros, -1),
+                    fastZeros(M * kRowZeros, -1);
+                for (int i = 0; i < M; ++i) plainCount[i] = fastCount[i] = int(unit(rng) * 6);
+                subtractleastplain(plainColumn.data(), c.threshold.data(), M, plainCount.data(),
+                                   plainZeros.data(), 7);
+                fast.subtractleast(fastColumn.data(), c.threshold.data(), M, fastCount.data(),
+                                   fastZeros.data(), 7);
+                EXPECT_TRUE(sameBits(plainColumn, fastColumn) && plainCount == fastCount &&
+                            plainZeros == fastZeros)
                     << vectorUnitName(vu) << " subtractleast, M=" << M;
 
                 const int from = M ? int(unit(rng) * M) : 0;
