@@ -51,6 +51,25 @@ struct KeyMerge {
     std::int32_t candidateCount;
 };
 
+// The merge moved down to rows [from, end) of the column: its row arrays
+// start at row `from` (the rows it lists are then counted from there).
+inline KeyMerge keymergerows(const KeyMerge& merge, std::int32_t from, std::int32_t end)
+{
+    KeyMerge rows = merge;
+    const auto offset = static_cast<std::size_t>(from);
+    rows.column += offset;
+    rows.rowMask += offset;
+    rows.phaseKey += offset;
+    rows.phaseOther += offset;
+    rows.phaseColumn += offset;
+    rows.freeLeast += offset;
+    rows.rowKey += offset;
+    rows.threshold += offset;
+    rows.rowShift += offset;
+    rows.M = end - from;
+    return rows;
+}
+
 // One row of a KeyMerge, as the plain loops do it (the listing aside), with
 // the row's starting cost in the column.
 inline void mergekeyrow(KeyMerge* merge, std::int32_t i, double start)

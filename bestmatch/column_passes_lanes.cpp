@@ -192,17 +192,7 @@ void mergekeys(KeyMerge* merge)
         }
     }
     // The tail through the plain loops, on the same lists.
-    KeyMerge tail = *merge;
-    tail.column += i;
-    tail.rowMask += i;
-    tail.phaseKey += i;
-    tail.phaseOther += i;
-    tail.phaseColumn += i;
-    tail.freeLeast += i;
-    tail.rowKey += i;
-    tail.threshold += i;
-    tail.rowShift += i;
-    tail.M = merge->M - i;
+    KeyMerge tail = keymergerows(*merge, i, merge->M);
     tail.listed +=
         merge->listedCount < merge->listedLimit ? merge->listedCount : merge->listedLimit;
     tail.listedLimit = merge->listedLimit - (tail.listed - merge->listed);

@@ -63,18 +63,7 @@ std::int32_t mergerows(MunkresState* state, std::int32_t j, std::int32_t from, s
                        double bound, bool listing)
 {
     DeferredValues& values = state->lazy;
-    KeyMerge merge = keymergeof(state, j, bound);
-    const auto offset = static_cast<std::size_t>(from);
-    merge.column += offset;
-    merge.rowMask += offset;
-    merge.phaseKey += offset;
-    merge.phaseOther += offset;
-    merge.phaseColumn += offset;
-    merge.freeLeast += offset;
-    merge.rowKey += offset;
-    merge.threshold += offset;
-    merge.rowShift += offset;
-    merge.M = end - from;
+    KeyMerge merge = keymergerows(keymergeof(state, j, bound), from, end);
     merge.listed = values.listRows;
     merge.listing = listing;
     merge.listedLimit = listing ? longestrelevantlist(values.relevant) : 0;
