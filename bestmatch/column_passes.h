@@ -21,7 +21,8 @@
 //   all); without, threshold is not read;
 // - key enters the row's least (phaseKey, with its column phaseColumn) and
 //   the lower bound of its others (phaseOther); a row whose least fell below
-//   freeLeast[i] is listed in improved, and its row key (rowKey[i], the
+//   freeLeast[i] is listed in improved (up to improvedLimit rows;
+//   improvedCount counts them all), and its row key (rowKey[i], the
 //   least key with the row's sum) becomes key + rowShift[i];
 // - a row whose approximation ((key + rowShift[i]) - total) is at most bound
 //   is listed in candidates (of zeros).
@@ -46,6 +47,7 @@ struct KeyMerge {
     std::int32_t* listed;
     std::int32_t listedCount;
     std::int32_t* improved;
+    std::int32_t improvedLimit;
     std::int32_t improvedCount;
     std::int32_t* candidates;
     std::int32_t candidateCount;
@@ -81,7 +83,10 @@ inline void mergekeyrow(KeyMerge* merge, std::int32_t i, double start)
         merge->phaseKey[i] = key;
         merge->phaseColumn[i] = merge->columnNumber;
         if (key < merge->freeLeast[i]) {
-            merge->improved[merge->improvedCount++] = i;
+            if (merge->improvedCount < merge->improvedLimit) {
+                merge->improved[merge->improvedCount] = i;
+            }
+            ++merge->improvedCount;
             merge->rowKey[i] = key + merge->rowShift[i];
         }
     } else if (key < merge->phaseOther[i]) {

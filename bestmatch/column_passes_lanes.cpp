@@ -178,8 +178,15 @@ void mergekeys(KeyMerge* merge)
             if (improved) {
                 store(merge->rowKey + i, choose(improved, add(key, load(merge->rowShift + i)),
                                                 load(merge->rowKey + i)));
-                merge->improvedCount = appendrows(static_cast<unsigned>(improved), i,
-                                                  merge->improved, merge->improvedCount);
+                // Past the limit the rows are only counted: the caller then
+                // takes every row key as changed.
+                const int count = __builtin_popcount(static_cast<unsigned>(improved));
+                if (merge->improvedCount + count <= merge->improvedLimit) {
+                    merge->improvedCount = appendrows(static_cast<unsigned>(improved), i,
+                                                      merge->improved, merge->improvedCount);
+                } else {
+                    merge->improvedCount += count;
+                }
             }
         } else {
             store(merge->phaseOther + i, least(key, load(merge->phaseOther + i)));
@@ -197,7 +204,10 @@ void mergekeys(KeyMerge* merge)
         merge->listedCount < merge->listedLimit ? merge->listedCount : merge->listedLimit;
     tail.listedLimit = merge->listedLimit - (tail.listed - merge->listed);
     tail.listedCount = 0;
-    tail.improved += merge->improvedCount;
+    const std::int32_t improvedKept =
+        merge->improvedCount < merge->improvedLimit ? merge->improvedCount : merge->improvedLimit;
+    tail.improved += improvedKept;
+    tail.improvedLimit = merge->improvedLimit - improvedKept;
     tail.improvedCount = 0;
     tail.candidates += merge->candidateCount;
     tail.candidateCount = 0;
@@ -205,7 +215,8 @@ void mergekeys(KeyMerge* merge)
     const std::int32_t listedTail =
         tail.listedCount < tail.listedLimit ? tail.listedCount : tail.listedLimit;
     shifttail(tail.listed, listedTail, i);
-    shifttail(tail.improved, tail.improvedCount, i);
+    shifttail(tail.improved,
+              tail.improvedCount < tail.improvedLimit ? tail.improvedCount : tail.improvedLimit, i);
     shifttail(tail.candidates, tail.candidateCount, i);
     merge->listedCount += tail.listedCount;
     merge->improvedCount += tail.improvedCount;

@@ -51,6 +51,7 @@ KeyMerge keymergeof(MunkresState* state, std::int32_t j, double bound)
     merge.bound = bound;
     merge.M = state->M;
     merge.improved = values.improvedRows;
+    merge.improvedLimit = state->M / 8 + 1; // past M / 8 the row tree is rebuilt anyway
     merge.candidates = values.candidateRows;
     return merge;
 }
@@ -78,7 +79,9 @@ std::int32_t mergerows(MunkresState* state, std::int32_t j, std::int32_t from, s
                                columnof(*state, j));
         }
     }
-    for (std::int32_t k = 0; k < merge.improvedCount; ++k) merge.improved[k] += from;
+    if (merge.improvedCount <= merge.improvedLimit) {
+        for (std::int32_t k = 0; k < merge.improvedCount; ++k) merge.improved[k] += from;
+    }
     rowkeyschanged(&values.order, merge.improved, merge.improvedCount);
     for (std::int32_t k = 0; k < merge.candidateCount; ++k) merge.candidates[k] += from;
     return merge.candidateCount;

@@ -26,7 +26,8 @@ void buildrowtree(RowTree* tree, const double* keys);
 void setrowkey(RowTree* tree, std::int32_t row, double key);
 
 // The keys of the tree's rows, to be written directly; then the rows written
-// are told with rowkeyschanged.
+// are told with rowkeyschanged (of more than rows / 8 of them, only the count
+// is read: the tree is rebuilt).
 inline double* rowkeys(RowTree* tree) { return tree->nodes + tree->leaves; }
 void rowkeyschanged(RowTree* tree, const std::int32_t* rows, std::int32_t count);
 
