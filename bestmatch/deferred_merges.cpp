@@ -43,7 +43,7 @@ KeyMerge keymergeof(MunkresState* state, std::int32_t j, double bound)
     merge.phaseOther = values.phaseOther;
     merge.phaseColumn = values.phaseColumn;
     merge.columnNumber = j;
-    merge.freeLeast = values.free.key;
+    merge.freeLeast = values.free.least;
     merge.rowKey = rowkeys(&values.order);
     merge.threshold = values.relevant.threshold;
     merge.rowShift = values.rowShift;
@@ -222,7 +222,7 @@ void keeprelevancemargin(MunkresState* state)
     const double grown = values.marginGrowth * needed;
     const double wide = values.marginScale * scale;
     const double margin = grown > wide ? grown : wide;
-    setrelevancemargin(&values.relevant, values.free.key, margin);
+    setrelevancemargin(&values.relevant, values.free.least, margin);
     for (std::int32_t k = 0; k < state->phaseColumnCount; ++k) {
         mergerows(state, state->phaseColumns[k], 0, state->M, -kInfinity, false);
     }

@@ -124,10 +124,9 @@ bool freecandidates(MunkresState* state, std::int32_t i, double upper, std::size
     const FreeLeasts& free = values.free;
     const double rowShift = values.rowShift[i];
     const std::int32_t entries = free.count[i];
-    const auto M = static_cast<std::size_t>(state->M);
     const std::size_t before = *count;
     for (std::int32_t k = 0; k < entries; ++k) {
-        const std::size_t at = static_cast<std::size_t>(k) * M + static_cast<std::size_t>(i);
+        const std::size_t at = freeentry(i, k);
         if (approximationofkey(values, free.key[at], rowShift) > upper) return true;
         if (!addelement(&values, count, i, free.column[at])) return false;
     }
@@ -321,7 +320,7 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     }
     buildfreeleasts(&values.free, state->workCost, state->freeColumns, state->freeColumnCount,
                     *state->passes);
-    setrelevancemargin(&values.relevant, values.free.key, 0.0);
+    setrelevancemargin(&values.relevant, values.free.least, 0.0);
     rebuildrowtree(state);
     listfreezeros(state);
     return !values.givenUp;
@@ -359,7 +358,7 @@ void deferredphasestart(MunkresState* state, std::int32_t starred)
     const std::int32_t risen =
         dropfreecolumn(&values.free, starred, state->workCost, state->freeColumns,
                        state->freeColumnCount, *state->passes, values.rows);
-    logrisenthresholds(&values.relevant, values.rows, risen, values.free.key);
+    logrisenthresholds(&values.relevant, values.rows, risen, values.free.least);
     values.pendingCount = 0;
     values.phaseShifted = false;
     for (std::int32_t i = 0; i < state->M; ++i) {

@@ -10,10 +10,13 @@ namespace
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-std::size_t at(const FreeLeasts& leasts, std::int32_t k, std::int32_t i)
+std::size_t at(const FreeLeasts&, std::int32_t k, std::int32_t i) { return freeentry(i, k); }
+
+// The side-by-side copies of row i's first and last entries.
+void mirror(FreeLeasts* leasts, std::int32_t i)
 {
-    return static_cast<std::size_t>(k) * static_cast<std::size_t>(leasts.M) +
-           static_cast<std::size_t>(i);
+    leasts->least[i] = leasts->key[at(*leasts, 0, i)];
+    leasts->last[i] = leasts->key[at(*leasts, kFreeLeasts - 1, i)];
 }
 
 void clearrow(FreeLeasts* leasts, std::int32_t i)
@@ -24,6 +27,7 @@ void clearrow(FreeLeasts* leasts, std::int32_t i)
     }
     leasts->count[i] = 0;
     leasts->floor[i] = kInfinity;
+    mirror(leasts, i);
 }
 
 // Offers row i the starting cost `value` of free column j: it takes an entry
@@ -49,6 +53,7 @@ void offer(FreeLeasts* leasts, std::int32_t i, double value, std::int32_t j)
     }
     leasts->key[at(*leasts, k, i)] = value;
     leasts->column[at(*leasts, k, i)] = j;
+    mirror(leasts, i);
 }
 
 } // namespace
@@ -62,12 +67,15 @@ bool obtainfreeleasts(FreeLeasts* leasts, std::int32_t M)
     leasts->column = static_cast<std::int32_t*>(workAllocate(entries * sizeof(std::int32_t)));
     leasts->count = static_cast<std::int32_t*>(
         workAllocateZeroed(static_cast<std::size_t>(M), sizeof(std::int32_t)));
+    leasts->least =
+        static_cast<double*>(workAllocate(static_cast<std::size_t>(M) * sizeof(double)));
+    leasts->last = static_cast<double*>(workAllocate(static_cast<std::size_t>(M) * sizeof(double)));
     leasts->floor =
         static_cast<double*>(workAllocate(static_cast<std::size_t>(M) * sizeof(double)));
     leasts->rows = static_cast<std::int32_t*>(
         workAllocate(static_cast<std::size_t>(M) * sizeof(std::int32_t)));
-    const bool obtained =
-        leasts->key && leasts->column && leasts->count && leasts->floor && leasts->rows;
+    const bool obtained = leasts->key && leasts->column && leasts->count && leasts->least &&
+                          leasts->last && leasts->floor && leasts->rows;
     if (!obtained) releasefreeleasts(leasts);
     return obtained;
 }
@@ -77,6 +85,8 @@ void releasefreeleasts(FreeLeasts* leasts)
     workRelease(leasts->key);
     workRelease(leasts->column);
     workRelease(leasts->count);
+    workRelease(leasts->least);
+    workRelease(leasts->last);
     workRelease(leasts->floor);
     workRelease(leasts->rows);
     *leasts = FreeLeasts{};
@@ -89,8 +99,7 @@ void buildfreeleasts(FreeLeasts* leasts, const double* start, const std::int32_t
     for (std::int32_t i = 0; i < M; ++i) clearrow(leasts, i);
     // Only a value below a row's last entry (+Inf while the row has room)
     // takes an entry; the others only lower the floor, in the vector pass.
-    const double* last =
-        leasts->key + static_cast<std::size_t>(kFreeLeasts - 1) * static_cast<std::size_t>(M);
+    const double* last = leasts->last;
     for (std::int32_t k = 0; k < freeCount; ++k) {
         const std::int32_t j = freeColumns[k];
         const double* column = start + static_cast<std::size_t>(j) * static_cast<std::size_t>(M);
@@ -132,6 +141,7 @@ std::int32_t dropfreecolumn(FreeLeasts* leasts, std::int32_t j, const double* st
         leasts->key[at(*leasts, count - 1, i)] = kInfinity;
         leasts->column[at(*leasts, count - 1, i)] = -1;
         leasts->count[i] = count - 1;
+        mirror(leasts, i);
         if (count == 1) leasts->rows[emptied++] = i;
     }
     // A row scanned across costs a cache miss an element; column by column

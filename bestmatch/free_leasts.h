@@ -13,6 +13,7 @@
 // entries of the rows that held it; a row without entries left is scanned
 // again.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "column_passes.h"
@@ -20,9 +21,11 @@
 inline constexpr std::int32_t kFreeLeasts = 8;
 
 struct FreeLeasts {
-    double* key;          // kFreeLeasts * M: entry k of row i at k * M + i, ascending
+    double* key;          // kFreeLeasts * M: entry k of row i at i * kFreeLeasts + k, ascending
     std::int32_t* column; // the same layout
     std::int32_t* count;  // M: entries in use
+    double* least;        // M: each row's first entry (+Inf without one), side by side
+    double* last;         // M: its last entry (+Inf while it has room), side by side
     double* floor;        // M: every other free column's starting cost is at least this
     std::int32_t* rows;   // M: scratch
     std::int32_t M;
@@ -49,9 +52,11 @@ std::int32_t dropfreecolumn(FreeLeasts* leasts, std::int32_t j, const double* st
                             const std::int32_t* freeColumns, std::int32_t freeCount,
                             const ColumnPasses& passes, std::int32_t* changedRows);
 
-// Row i's least starting cost over the free columns (+Inf when there is none).
-inline double freeleast(const FreeLeasts& leasts, std::int32_t i) { return leasts.key[i]; }
-inline std::int32_t freeleastcolumn(const FreeLeasts& leasts, std::int32_t i)
+// Where entry k of row i lies in key and column.
+inline std::size_t freeentry(std::int32_t i, std::int32_t k)
 {
-    return leasts.column[i];
+    return static_cast<std::size_t>(i) * kFreeLeasts + static_cast<std::size_t>(k);
 }
+
+// Row i's least starting cost over the free columns (+Inf when there is none).
+inline double freeleast(const FreeLeasts& leasts, std::int32_t i) { return leasts.least[i]; }
