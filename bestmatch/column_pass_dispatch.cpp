@@ -117,6 +117,25 @@ void subtractleastplain(double* column, const double* least, std::int32_t M,
     }
 }
 
+double leastvalueplain(const double* values, std::int32_t M)
+{
+    double least = __builtin_inf();
+    for (std::int32_t i = 0; i < M; ++i) {
+        if (values[i] < least) least = values[i];
+    }
+    return least;
+}
+
+std::int32_t rowsatmostvalueplain(const double* values, double threshold, std::int32_t M,
+                                  std::int32_t* rows)
+{
+    std::int32_t found = 0;
+    for (std::int32_t i = 0; i < M; ++i) {
+        if (values[i] <= threshold) rows[found++] = i;
+    }
+    return found;
+}
+
 std::int32_t rowsbelowplain(const double* column, const double* limit, double* floor,
                             std::int32_t M, std::int32_t* rows)
 {
@@ -133,10 +152,10 @@ std::int32_t rowsbelowplain(const double* column, const double* limit, double* f
 
 namespace
 {
-constexpr ColumnPasses kPlainPasses{leastandzerosplain, shiftuncoveredplain, shiftcoveredplain,
-                                    rowsatmostplain,    mergekeysplain,      firstcandidateplain,
-                                    copycostsplain,     lowerleastplain,     subtractleastplain,
-                                    rowsbelowplain};
+constexpr ColumnPasses kPlainPasses{leastandzerosplain, shiftuncoveredplain,  shiftcoveredplain,
+                                    rowsatmostplain,    mergekeysplain,       firstcandidateplain,
+                                    copycostsplain,     lowerleastplain,      subtractleastplain,
+                                    leastvalueplain,    rowsatmostvalueplain, rowsbelowplain};
 } // namespace
 
 const ColumnPasses& columnPasses(VectorUnit unit)

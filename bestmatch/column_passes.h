@@ -157,6 +157,13 @@ struct ColumnPasses {
     void (*subtractleast)(double* column, const double* least, std::int32_t M,
                           std::int32_t* zeroCount, std::int32_t* zeroColumns, std::int32_t j);
 
+    // The least of values[0 .. M-1] (a value replacing the least so far only
+    // when below it), +Inf for none; and the rows i with values[i] <=
+    // threshold, ascending, into rows (their number returned).
+    double (*leastvalue)(const double* values, std::int32_t M);
+    std::int32_t (*rowsatmostvalue)(const double* values, double threshold, std::int32_t M,
+                                    std::int32_t* rows);
+
     // The rows i with column[i] < limit[i], ascending, into rows (their
     // number is returned); for the others floor[i] becomes the least of
     // column[i] and floor[i].
@@ -185,5 +192,8 @@ bool copycostsplain(double* to, const double* from, std::size_t count, double* l
 void lowerleastplain(const double* column, std::int32_t M, double* least);
 void subtractleastplain(double* column, const double* least, std::int32_t M,
                         std::int32_t* zeroCount, std::int32_t* zeroColumns, std::int32_t j);
+double leastvalueplain(const double* values, std::int32_t M);
+std::int32_t rowsatmostvalueplain(const double* values, double threshold, std::int32_t M,
+                                  std::int32_t* rows);
 std::int32_t rowsbelowplain(const double* column, const double* limit, double* floor,
                             std::int32_t M, std::int32_t* rows);

@@ -302,6 +302,36 @@ void subtractleast(double* column, const double* leasts, std::int32_t M, std::in
                        zeroColumns + static_cast<std::size_t>(i) * kRowZeros, j);
 }
 
+// The lanes' least, then the least of the lanes: for values that are not
+// NaN the least is the same whatever the order (a NaN never replaces one).
+double leastvalue(const double* values, std::int32_t M)
+{
+    Lanes lanes = broadcast(__builtin_inf());
+    std::int32_t i = 0;
+    for (; i + kLanes <= M; i += kLanes) lanes = least(load(values + i), lanes);
+    double parts[kLanes];
+    store(parts, lanes);
+    double result = leastvalueplain(values + i, M - i);
+    for (int lane = 0; lane < kLanes; ++lane) {
+        if (parts[lane] < result) result = parts[lane];
+    }
+    return result;
+}
+
+std::int32_t rowsatmostvalue(const double* values, double threshold, std::int32_t M,
+                             std::int32_t* rows)
+{
+    const Lanes limit = broadcast(threshold);
+    std::int32_t found = 0;
+    std::int32_t i = 0;
+    for (; i + kLanes <= M; i += kLanes) {
+        const Mask mask = atmost(load(values + i), limit);
+        if (mask) found = appendrows(static_cast<unsigned>(mask), i, rows, found);
+    }
+    const std::int32_t tail = rowsatmostvalueplain(values + i, threshold, M - i, rows + found);
+    return found + shifttail(rows + found, tail, i);
+}
+
 std::int32_t rowsbelow(const double* column, const double* limit, double* floor, std::int32_t M,
                        std::int32_t* rows)
 {
@@ -321,8 +351,8 @@ std::int32_t rowsbelow(const double* column, const double* limit, double* floor,
 } // namespace
 
 extern const ColumnPasses kColumnPasses;
-const ColumnPasses kColumnPasses{leastandzeros, shiftuncovered, shiftcovered, rowsatmost,
-                                 mergekeys,     firstcandidate, copycosts,    lowerleast,
-                                 subtractleast, rowsbelow};
+const ColumnPasses kColumnPasses{leastandzeros, shiftuncovered, shiftcovered,    rowsatmost,
+                                 mergekeys,     firstcandidate, copycosts,       lowerleast,
+                                 subtractleast, leastvalue,     rowsatmostvalue, rowsbelow};
 
 } // namespace VECTOR_UNIT_NAMESPACE

@@ -294,13 +294,13 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     values.rows = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
     values.listRows = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
     values.keys = static_cast<double*>(workAllocate(rows * sizeof(double)));
-    bool obtained = values.rowShift && values.rowMark && values.columnShift && values.columnMark &&
-                    values.phaseKey && values.phaseOther && values.phaseColumn && values.rowMask &&
-                    values.mergedUpTo && values.pendingColumns && values.improvedRows &&
-                    values.candidateRows && values.rows && values.listRows && values.keys &&
-                    obtainfreeleasts(&values.free, M) &&
-                    obtainrelevantrows(&values.relevant, M, N) && obtainrowtree(&values.order, M) &&
-                    obtainhistory(&values.history, M, N);
+    bool obtained =
+        values.rowShift && values.rowMark && values.columnShift && values.columnMark &&
+        values.phaseKey && values.phaseOther && values.phaseColumn && values.rowMask &&
+        values.mergedUpTo && values.pendingColumns && values.improvedRows && values.candidateRows &&
+        values.rows && values.listRows && values.keys && obtainfreeleasts(&values.free, M, N) &&
+        obtainrelevantrows(&values.relevant, M, N) &&
+        obtainrowtree(&values.order, M, *state->passes) && obtainhistory(&values.history, M, N);
     for (std::int32_t k = 0; obtained && k < state->freeColumnCount; ++k) {
         obtained = beginspan(&values.history, M + state->freeColumns[k]);
     }

@@ -1,5 +1,7 @@
 #include "free_leasts.h"
 
+#include <algorithm>
+
 #include <cstddef>
 #include <limits>
 
@@ -58,7 +60,7 @@ void offer(FreeLeasts* leasts, std::int32_t i, double value, std::int32_t j)
 
 } // namespace
 
-bool obtainfreeleasts(FreeLeasts* leasts, std::int32_t M)
+bool obtainfreeleasts(FreeLeasts* leasts, std::int32_t M, std::int32_t N)
 {
     *leasts = FreeLeasts{};
     leasts->M = M;
@@ -72,6 +74,10 @@ bool obtainfreeleasts(FreeLeasts* leasts, std::int32_t M)
     leasts->last = static_cast<double*>(workAllocate(static_cast<std::size_t>(M) * sizeof(double)));
     leasts->floor =
         static_cast<double*>(workAllocate(static_cast<std::size_t>(M) * sizeof(double)));
+    leasts->order = static_cast<std::int32_t*>(
+        workAllocate(static_cast<std::size_t>(N) * sizeof(std::int32_t)));
+    leasts->sample =
+        static_cast<double*>(workAllocate(static_cast<std::size_t>(N) * sizeof(double)));
     leasts->rows = static_cast<std::int32_t*>(
         workAllocate(static_cast<std::size_t>(M) * sizeof(std::int32_t)));
     const bool obtained = leasts->key && leasts->column && leasts->count && leasts->least &&
@@ -89,6 +95,8 @@ void releasefreeleasts(FreeLeasts* leasts)
     workRelease(leasts->last);
     workRelease(leasts->floor);
     workRelease(leasts->rows);
+    workRelease(leasts->order);
+    workRelease(leasts->sample);
     *leasts = FreeLeasts{};
 }
 
@@ -100,8 +108,19 @@ void buildfreeleasts(FreeLeasts* leasts, const double* start, const std::int32_t
     // Only a value below a row's last entry (+Inf while the row has room)
     // takes an entry; the others only lower the floor, in the vector pass.
     const double* last = leasts->last;
+    const auto rows = static_cast<std::size_t>(M);
     for (std::int32_t k = 0; k < freeCount; ++k) {
         const std::int32_t j = freeColumns[k];
+        const double* column = start + static_cast<std::size_t>(j) * rows;
+        leasts->order[k] = j;
+        leasts->sample[j] =
+            rows > 0 ? column[0] + column[rows / 3] + column[2 * rows / 3] + column[rows - 1] : 0.0;
+    }
+    const double* sample = leasts->sample;
+    std::sort(leasts->order, leasts->order + freeCount,
+              [sample](std::int32_t a, std::int32_t b) { return sample[a] < sample[b]; });
+    for (std::int32_t k = 0; k < freeCount; ++k) {
+        const std::int32_t j = leasts->order[k];
         const double* column = start + static_cast<std::size_t>(j) * static_cast<std::size_t>(M);
         const std::int32_t below = passes.rowsbelow(column, last, leasts->floor, M, leasts->rows);
         for (std::int32_t r = 0; r < below; ++r) {

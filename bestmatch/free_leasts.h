@@ -28,15 +28,19 @@ struct FreeLeasts {
     double* last;         // M: its last entry (+Inf while it has room), side by side
     double* floor;        // M: every other free column's starting cost is at least this
     std::int32_t* rows;   // M: scratch
+    std::int32_t* order;  // N: scratch, the free columns in the order a build takes them
+    double* sample;       // N: scratch
     std::int32_t M;
 };
 
-bool obtainfreeleasts(FreeLeasts* leasts, std::int32_t M);
+bool obtainfreeleasts(FreeLeasts* leasts, std::int32_t M, std::int32_t N);
 void releasefreeleasts(FreeLeasts* leasts);
 
 // Every row's entries and floor from scratch, over the columns listed in
 // freeColumns; start is the M-by-N matrix of starting costs. One pass down
-// each column, with the vector unit's passes.
+// each column, with the vector unit's passes; the columns are taken in the
+// order of their costs in a few rows, so that where rows rank the columns
+// alike the first columns fill the entries and the others only lower floors.
 void buildfreeleasts(FreeLeasts* leasts, const double* start, const std::int32_t* freeColumns,
                      std::int32_t freeCount, const ColumnPasses& passes);
 

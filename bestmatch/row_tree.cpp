@@ -27,30 +27,36 @@ void updatepath(RowTree* tree, std::int32_t row)
     }
 }
 
-// Takes in the keys changed since the tree was last asked.
+// Takes in the keys changed since the tree was last asked, or leaves the tree
+// flat when many did.
 void refresh(RowTree* tree)
 {
     if (tree->changedCount == 0) return;
-    const bool many = tree->changedCount > tree->rows / 8;
-    if (tree->changedCount > tree->rows) { // more were told than can be listed: rebuild
-        rebuildnodes(tree);
+    if (tree->changedCount > tree->rows / 8) {
+        if (tree->changedCount <= tree->rows) {
+            for (std::int32_t k = 0; k < tree->changedCount; ++k)
+                tree->changedMark[tree->changed[k]] = 0;
+        }
         tree->changedCount = 0;
+        tree->flat = true;
         return;
     }
-    if (many) rebuildnodes(tree);
+    if (tree->flat) rebuildnodes(tree);
     for (std::int32_t k = 0; k < tree->changedCount; ++k) {
         const std::int32_t row = tree->changed[k];
         tree->changedMark[row] = 0;
-        if (!many) updatepath(tree, row);
+        if (!tree->flat) updatepath(tree, row);
     }
     tree->changedCount = 0;
+    tree->flat = false;
 }
 
 } // namespace
 
-bool obtainrowtree(RowTree* tree, std::int32_t rows)
+bool obtainrowtree(RowTree* tree, std::int32_t rows, const ColumnPasses& passes)
 {
     *tree = RowTree{};
+    tree->passes = &passes;
     std::int32_t leaves = 1;
     while (leaves < rows) leaves *= 2;
     tree->leaves = leaves;
@@ -87,6 +93,7 @@ void buildrowtree(RowTree* tree, const double* keys)
     }
     tree->changedCount = 0;
     rebuildnodes(tree);
+    tree->flat = false;
 }
 
 void setrowkey(RowTree* tree, std::int32_t row, double key)
@@ -117,6 +124,7 @@ void rowkeyschanged(RowTree* tree, const std::int32_t* rows, std::int32_t count)
 double leastrowkey(RowTree* tree)
 {
     refresh(tree);
+    if (tree->flat) return tree->passes->leastvalue(tree->nodes + tree->leaves, tree->rows);
     return tree->nodes[1];
 }
 
@@ -124,6 +132,11 @@ std::int32_t rowsatmostkey(RowTree* treeToAsk, double threshold, std::int32_t* r
                            std::int32_t capacity)
 {
     refresh(treeToAsk);
+    if (treeToAsk->flat) {
+        // Every row may qualify: rows has room for all (capacity = rows).
+        return treeToAsk->passes->rowsatmostvalue(treeToAsk->nodes + treeToAsk->leaves, threshold,
+                                                  treeToAsk->rows, rows);
+    }
     const RowTree& tree = *treeToAsk;
     // Depth-first, left before right, so the rows come out ascending; a
     // subtree whose least is above the threshold is not entered.

@@ -3,10 +3,13 @@
 // whose key is at most a threshold in time proportional to their number, and
 // one row's key changed in time logarithmic in the number of rows. A key of
 // +Inf leaves a row out. Changed keys are taken in when the tree is next
-// asked: path by path when they are few, by rebuilding the tree (in time
-// linear in the rows) when many changed at once.
+// asked: path by path when they are few; when many changed at once, the
+// question is answered by a pass over the keys instead, and the tree is
+// rebuilt only when few change again.
 
 #include <cstdint>
+
+#include "column_passes.h"
 
 struct RowTree {
     double* nodes;       // 2 * leaves: node k holds the least of nodes 2k and 2k + 1
@@ -15,9 +18,13 @@ struct RowTree {
     std::int32_t* changed;      // rows whose key changed since the tree was last asked
     std::int32_t changedCount;  // how many; past rows / 8 the tree is rebuilt
     unsigned char* changedMark; // rows: 1 when listed in changed
+    // While many keys change between two questions the tree is not kept: the
+    // questions are answered by a vector pass over the keys.
+    bool flat;
+    const ColumnPasses* passes;
 };
 
-bool obtainrowtree(RowTree* tree, std::int32_t rows);
+bool obtainrowtree(RowTree* tree, std::int32_t rows, const ColumnPasses& passes);
 void releaserowtree(RowTree* tree);
 
 // Sets every key from keys[0 .. rows-1] and rebuilds the tree.

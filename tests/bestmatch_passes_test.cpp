@@ -240,6 +240,18 @@ TEST(BestmatchColumnPasses, PreparationAndScansMatchThePlainLoops)
                         << vectorUnitName(vu) << " firstcandidate, M=" << M;
                 }
 
+                EXPECT_EQ(leastvalueplain(c.slack.data(), M), fast.leastvalue(c.slack.data(), M))
+                    << vectorUnitName(vu) << " leastvalue, M=" << M;
+                for (double threshold : {0.0, 0.5, 1.0}) {
+                    std::vector<int> plainAtMost(M + 1), fastAtMost(M + 1);
+                    const int plainFound =
+                        rowsatmostvalueplain(c.slack.data(), threshold, M, plainAtMost.data());
+                    const int fastFound =
+                        fast.rowsatmostvalue(c.slack.data(), threshold, M, fastAtMost.data());
+                    EXPECT_TRUE(plainFound == fastFound && plainAtMost == fastAtMost)
+                        << vectorUnitName(vu) << " rowsatmostvalue, M=" << M;
+                }
+
                 std::vector<double> plainFloor = c.slack, fastFloor = c.slack;
                 std::vector<int> plainRows(M + 1), fastRows(M + 1);
                 const int plainBelow = rowsbelowplain(c.values.data(), c.threshold.data(),
