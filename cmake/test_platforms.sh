@@ -41,19 +41,30 @@ trap cleanup EXIT INT TERM
 wineboot -i >/dev/null 2>&1 || true
 wineserver -p >/dev/null 2>&1 && wine_started=yes
 
+# run_tests DIR: the build's tests; their summary, or everything on a failure.
+run_tests() {
+  if (cd "$1" && ctest --output-on-failure -j "$JOBS" >ctest.log 2>&1); then
+    grep "tests passed" "$1/ctest.log"
+  else
+    cat "$1/ctest.log"
+    echo "tests failed in $1"
+    exit 1
+  fi
+}
+
 for platform in $platforms; do
   eval toolchain=\$toolchain_$platform
   echo "== $platform: configure and build"
   configure_cross "$BUILD-$platform" "$toolchain"
   cmake --build "$BUILD-$platform" -j "$JOBS" >/dev/null
   echo "== $platform: tests"
-  (cd "$BUILD-$platform" && ctest --output-on-failure -j "$JOBS" | tail -n 3)
+  run_tests "$BUILD-$platform"
 done
 
 echo "== macos: configure, build and check the structure"
 configure_cross "$BUILD-macos" cmake/toolchains/macos-x86_64.cmake
 cmake --build "$BUILD-macos" -j "$JOBS" >/dev/null
-(cd "$BUILD-macos" && ctest --output-on-failure -j "$JOBS" | tail -n 3)
+run_tests "$BUILD-macos"
 
 echo "== the same cases on every build"
 rm -rf "$dumps"
