@@ -161,6 +161,7 @@ void readCommands(Bundle& bundle)
         } else if (command == kCommandDyldInfo || command == kCommandDyldInfoOnly) {
             bundle.rebase = rangeAt(bundle, at + 8);
             bundle.bind = rangeAt(bundle, at + 16);
+            if (rangeAt(bundle, at + 24).size != 0) refuse(bundle, "has weak bindings");
             bundle.lazyBind = rangeAt(bundle, at + 32);
             bundle.exports = rangeAt(bundle, at + 40);
         } else if (command == kCommandSymbolTable) {
