@@ -9,10 +9,11 @@
 set(CMAKE_SYSTEM_NAME Darwin)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
-# macOS 10.13 is the oldest system whose kernel saves the AVX-512 registers
-# (enabled at a thread's first use) and the oldest that MATLAB R2017b to
-# R2020a still support; for it the linker writes LC_VERSION_MIN_MACOSX, which
-# every dyld reads (10.14 and later get LC_BUILD_VERSION).
+# macOS 10.13: the first that ran on a Mac with AVX-512 (the iMac Pro, 2017),
+# whose AVX-512 registers the kernel enables at a thread's first use (see
+# common/processor_features.h), and one that the MATLAB releases of 2017 to
+# 2020 support. For it the linker writes LC_VERSION_MIN_MACOSX, as Apple's
+# linker does; 10.14 and later get LC_BUILD_VERSION.
 set(PLUGINS_MACOS_MINIMUM 10.13 CACHE STRING "Oldest macOS the plug-ins load on")
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_CXX_COMPILER_TARGET x86_64-apple-macos${PLUGINS_MACOS_MINIMUM})
