@@ -11,9 +11,15 @@
 extern "C" {
 #endif
 
-typedef struct { int quot, rem; } div_t;
-typedef struct { long quot, rem; } ldiv_t;
-typedef struct { long long quot, rem; } lldiv_t;
+typedef struct {
+    int quot, rem;
+} div_t;
+typedef struct {
+    long quot, rem;
+} ldiv_t;
+typedef struct {
+    long long quot, rem;
+} lldiv_t;
 
 void* malloc(size_t size);
 void* calloc(size_t count, size_t size);
