@@ -46,9 +46,8 @@ function(plugin_no_undefined target)
   endif()
 endfunction()
 
-# The macOS plug-ins need @rpath/libmx.dylib, libmex.dylib and libmat.dylib:
-# their one run path is their own folder (@loader_path), and dyld searches
-# the run paths of MATLAB, which loads them, as well.
+# The macOS plug-ins need @rpath/libmx.dylib, libmex.dylib and libmat.dylib
+# and look for them relative to their own folder (run path @loader_path).
 function(plugin_find_host_beside target)
   set_target_properties(${target} PROPERTIES SKIP_BUILD_RPATH ON)
   target_link_options(${target} PRIVATE -Wl,-rpath,@loader_path)
