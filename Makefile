@@ -29,8 +29,9 @@ test: build
 test-slow: build
 	cd $(BUILD) && ctest -C slow -L slow --output-on-failure
 
-# Linux x86 and Windows x86-64/x86 builds beside the native one, their tests
-# (natively and under wine) and the bit-for-bit comparison of all builds.
+# Linux x86, Windows x86-64/x86 and macOS x86-64 builds beside the native
+# one, their tests (natively, under wine, the Mach-O structure) and the
+# bit-for-bit comparison of all builds (macOS through a Mach-O loader).
 test-platforms: build
 	BUILD=$(BUILD) JOBS=$(JOBS) sh cmake/test_platforms.sh
 
@@ -81,4 +82,4 @@ bench-bestmatch: build
 	$(PYTHON) bench/bestmatch_compare.py $(BUILD)/bench/bestmatch_timer
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-i686 $(BUILD)-win64 $(BUILD)-win32 $(BUILD)-platforms dist
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-i686 $(BUILD)-win64 $(BUILD)-win32 $(BUILD)-macos $(BUILD)-platforms dist

@@ -8,6 +8,13 @@
 #            define the listed names (as empty functions), so that the
 #            plug-ins link with --no-undefined and need the three libraries
 #            by name; MATLAB's own libraries satisfy them at load time.
+#   macOS:   text-based stubs (.tbd) of @rpath/libmx.dylib, libmex.dylib and
+#            libmat.dylib listing the same names; MATLAB's libraries are
+#            found at load time through the plug-in's rpath @loader_path.
+#            Built without the SDK (PLUGINS_WITHOUT_RUNTIME), the system
+#            library is a stub too, of /usr/lib/libSystem.B.dylib listing
+#            host/libraries/libSystem.def. A name missing from a stub fails
+#            the link.
 #
 # PLUGIN_HOST_LIBRARIES lists what a plug-in links against.
 
@@ -52,5 +59,19 @@ if(PLUGINS_MEX_SUFFIX)
     endforeach()
     # libmat is needed by name although nothing in it is called.
     set(PLUGIN_HOST_LIBRARIES -Wl,--no-as-needed ${PLUGIN_HOST_LIBRARIES})
+  else()
+    foreach(library mx mex mat)
+      host_library_names(${PLUGIN_HOST_DEFS}/lib${library}.def names)
+      set(stub ${PLUGIN_HOST_LIBRARY_DIR}/lib${library}.tbd)
+      host_library_stub(${stub} @rpath/lib${library}.dylib 0 ${names})
+      list(APPEND PLUGIN_HOST_LIBRARIES ${stub})
+    endforeach()
+    if(PLUGINS_WITHOUT_RUNTIME)
+      # dyld_stub_binder: dyld's lazy binding, which every bundle refers to.
+      host_library_names(${PLUGIN_HOST_DEFS}/libSystem.def names)
+      set(stub ${PLUGIN_HOST_LIBRARY_DIR}/libSystem.tbd)
+      host_library_stub(${stub} /usr/lib/libSystem.B.dylib 1 ${names} RAW dyld_stub_binder)
+      list(APPEND PLUGIN_HOST_LIBRARIES -nostdlib ${stub})
+    endif()
   endif()
 endif()

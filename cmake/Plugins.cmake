@@ -2,7 +2,8 @@
 #
 # Builds one entry-layer source for every host that is available:
 #   NAME_standin   build/standin/NAME.mexstandin, linked against the stand-in
-#                  host (always; the tests load it with dlopen or LoadLibrary)
+#                  host (the tests load it with dlopen or LoadLibrary; not in a
+#                  build without the target's runtime, PLUGINS_WITHOUT_RUNTIME)
 #   NAME_octave    build/octave/NAME.mex, for GNU Octave (when mkoctfile is found)
 #   NAME_matlab    build/matlab/NAME.<mexext>, for MATLAB's 32-bit-compatible
 #                  array API (when FindMatlab finds a MATLAB)
@@ -45,6 +46,13 @@ function(plugin_no_undefined target)
   endif()
 endfunction()
 
+# The macOS plug-ins need @rpath/libmx.dylib, libmex.dylib and libmat.dylib
+# and look for them relative to their own folder (run path @loader_path).
+function(plugin_find_host_beside target)
+  set_target_properties(${target} PROPERTIES SKIP_BUILD_RPATH ON)
+  target_link_options(${target} PRIVATE -Wl,-rpath,@loader_path)
+endfunction()
+
 function(add_plugin name)
   cmake_parse_arguments(ARG "" "ENTRY;CORE" "" ${ARGN})
   set(sources ${ARG_ENTRY} ${PROJECT_SOURCE_DIR}/host/work_memory_mex.cpp)
@@ -59,14 +67,16 @@ function(add_plugin name)
     return()
   endif()
 
-  add_library(${name}_standin MODULE ${sources})
-  target_include_directories(${name}_standin PRIVATE ${PROJECT_SOURCE_DIR}/host)
-  target_link_libraries(${name}_standin PRIVATE ${ARG_CORE} standin_host)
-  plugin_export_mexfunction_only(${name}_standin)
-  plugin_no_undefined(${name}_standin)
-  set_target_properties(${name}_standin PROPERTIES
-    OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mexstandin"
-    LIBRARY_OUTPUT_DIRECTORY ${PLUGIN_STANDIN_DIR})
+  if(NOT PLUGINS_WITHOUT_RUNTIME)
+    add_library(${name}_standin MODULE ${sources})
+    target_include_directories(${name}_standin PRIVATE ${PROJECT_SOURCE_DIR}/host)
+    target_link_libraries(${name}_standin PRIVATE ${ARG_CORE} standin_host)
+    plugin_export_mexfunction_only(${name}_standin)
+    plugin_no_undefined(${name}_standin)
+    set_target_properties(${name}_standin PROPERTIES
+      OUTPUT_NAME ${name} PREFIX "" SUFFIX ".mexstandin"
+      LIBRARY_OUTPUT_DIRECTORY ${PLUGIN_STANDIN_DIR})
+  endif()
 
   if(OCTAVE_MEX_FOUND)
     # Octave resolves the mx*/mex* symbols when it loads the file, so there is
@@ -131,6 +141,8 @@ function(add_plugin name)
       # No runtime DLL beside the plug-in: the host's libraries and the
       # system's alone.
       target_link_options(${name}_mex PRIVATE -static -static-libgcc -static-libstdc++)
+    elseif(APPLE)
+      plugin_find_host_beside(${name}_mex)
     endif()
     set_target_properties(${name}_mex PROPERTIES
       OUTPUT_NAME ${name} PREFIX "" SUFFIX ".${PLUGINS_MEX_SUFFIX}"

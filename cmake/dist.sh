@@ -6,6 +6,8 @@
 #   linux-x86      MATLAB plug-ins (.mexglx)
 #   windows-x86_64 MATLAB plug-ins (.mexw64)
 #   windows-x86    MATLAB plug-ins (.mexw32)
+#   macos-x86_64   MATLAB plug-in (pathtrace.mexmaci64, built with LLVM
+#                  without Apple's SDK)
 # A platform whose tools are missing is left out with a note.
 set -eu
 cd "$(dirname "$0")/.."
@@ -54,5 +56,9 @@ for platform in i686:linux-x86:linux-i686 win64:windows-x86_64:mingw-w64-x86_64 
   cmake --build "$BUILD-$suffix" -j "$JOBS" >/dev/null
   pack "$name" "$BUILD-$suffix/mex" "*.mex*"
 done
+sh cmake/install_dependencies.sh --macos
+configure_cross "$BUILD-macos" cmake/toolchains/macos-x86_64.cmake
+cmake --build "$BUILD-macos" -j "$JOBS" >/dev/null
+pack macos-x86_64 "$BUILD-macos/mex" "*.mexmaci64"
 (cd dist && sha256sum *.zip > SHA256SUMS)
 ls -l "$root/dist"

@@ -11,6 +11,9 @@
 # need instead (g++-multilib, the MinGW-w64 cross compilers with the posix
 # thread model, wine for 64-bit and, through the i386 architecture, 32-bit
 # Windows programs).
+# With --macos: what the macOS x86-64 build from Linux and its checks need
+# (clang, lld's ld64.lld, LLVM's llvm-objdump and llvm-nm, LLVM's libc++
+# headers; no file of Apple's).
 set -eu
 
 packages="cmake make g++ googletest libgtest-dev libbenchmark-dev octave liboctave-dev octave-statistics gnuplot-nox fonts-freefont-otf ghostscript valgrind"
@@ -18,6 +21,8 @@ if [ "${1:-}" = fuzz ]; then
   packages="cmake make clang libclang-rt-dev"
 elif [ "${1:-}" = bench ]; then
   packages="$packages python3 python3-numpy python3-scipy"
+elif [ "${1:-}" = "--macos" ]; then
+  packages="cmake make clang lld llvm libc++-14-dev"
 elif [ "${1:-}" = "--platforms" ]; then
   packages="cmake make g++ googletest g++-multilib g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64 wine32:i386"
 fi

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "processor_features.h"
+
 namespace
 {
 
@@ -34,25 +36,13 @@ bool builtFor(VectorUnit unit)
     return false;
 }
 
+// Read once, when the plug-in is loaded: cpuid is slow under some virtual
+// machines, and the choice is made at every call.
+const ProcessorRegisters kProcessor = readProcessorRegisters();
+
 bool processorOffers(VectorUnit unit)
 {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-    // libgcc's test also asks the operating system whether it saves the
-    // wider registers.
-    switch (unit) {
-    case VectorUnit::plain:
-        return true;
-    case VectorUnit::sse2:
-        return __builtin_cpu_supports("sse2");
-    case VectorUnit::avx2:
-        return __builtin_cpu_supports("avx2");
-    case VectorUnit::avx512:
-        return __builtin_cpu_supports("avx512f");
-    }
-    return false;
-#else
-    return unit == VectorUnit::plain;
-#endif
+    return registersOffer(kProcessor, unit, systemAvx512State());
 }
 
 // The unit named by HMM_PLUGINS_VECTOR_UNIT, or the widest when it names none.

@@ -1,4 +1,6 @@
-# cmake -DPLUGIN=file -DDEFS=dir [-DWINDOWS=ON -DOBJDUMP=objdump] -P check_imports.cmake
+# cmake -DPLUGIN=file -DDEFS=dir [-DWINDOWS=ON -DOBJDUMP=objdump]
+#       [-DMACHO=ON -DLLVM_OBJDUMP=llvm-objdump -DLLVM_NM=llvm-nm -DMACOS_MINIMUM=version]
+#       -P check_imports.cmake
 #
 # A MATLAB plug-in built without a MATLAB must take from the host exactly
 # the functions that our lists DEFS/lib{mx,mex}.def name, and nothing else:
@@ -7,6 +9,12 @@
 #            (no compiler runtime DLL);
 #   Linux:   it needs libmx.so, libmex.so and libmat.so, and every host
 #            function it leaves undefined is listed.
+#   macOS:   it loads exactly @rpath/libmx.dylib, @rpath/libmex.dylib,
+#            @rpath/libmat.dylib and /usr/lib/libSystem.B.dylib, finds the
+#            first three beside itself (run path @loader_path), binds every
+#            import to its own library (two-level namespace) and takes from
+#            each only names of its list (libSystem's: DEFS/libSystem.def and
+#            dyld's lazy binder), and it is built for MACOS_MINIMUM.
 # Prints the names it imports from each library.
 cmake_minimum_required(VERSION 3.20)
 include(${CMAKE_CURRENT_LIST_DIR}/../cmake/HostLibraryNames.cmake)
@@ -14,7 +22,81 @@ host_library_names(${DEFS}/libmx.def mx_names)
 host_library_names(${DEFS}/libmex.def mex_names)
 
 set(failures "")
-if(WINDOWS)
+if(MACHO)
+  # Mach-O names are the C names with a leading underscore.
+  host_library_names(${DEFS}/libSystem.def System_names)
+  foreach(library mx mex System)
+    list(TRANSFORM ${library}_names PREPEND _)
+  endforeach()
+  list(APPEND System_names dyld_stub_binder)
+  set(mat_names "")
+  execute_process(COMMAND ${LLVM_OBJDUMP} --macho --private-headers --dylibs-used --bind
+                          --lazy-bind --weak-bind ${PLUGIN}
+                  OUTPUT_VARIABLE dump ERROR_VARIABLE errors)
+  string(REGEX MATCH "\nMH_MAGIC_64[^\n]*" header "${dump}")
+  if(NOT header MATCHES "NOUNDEFS" OR NOT header MATCHES "TWOLEVEL")
+    list(APPEND failures "does not bind each import to its own library (flags NOUNDEFS, TWOLEVEL): ${header}${errors}")
+  endif()
+  if(NOT dump MATCHES "cmd LC_RPATH\n[^\n]*\n[ \t]*path @loader_path ")
+    list(APPEND failures "has no run path @loader_path (LC_RPATH): the host libraries would not be found beside it")
+  endif()
+  string(REGEX MATCH "cmd LC_VERSION_MIN_MACOSX\n[^\n]*\n[ \t]*version ([0-9.]+)" ignored "${dump}")
+  set(minimum "${CMAKE_MATCH_1}")
+  if(NOT minimum)
+    string(REGEX MATCH "cmd LC_BUILD_VERSION\n[^\n]*\n[^\n]*\n[^\n]*\n[ \t]*minos ([0-9.]+)" ignored "${dump}")
+    set(minimum "${CMAKE_MATCH_1}")
+  endif()
+  if(MACOS_MINIMUM AND NOT minimum VERSION_EQUAL MACOS_MINIMUM)
+    list(APPEND failures "is built for macOS '${minimum}', not ${MACOS_MINIMUM}")
+  endif()
+  message(STATUS "oldest macOS: ${minimum}")
+
+  # Libraries: the tab-indented lines of --dylibs-used.
+  string(REGEX MATCHALL "\n\t[^\n(]+ [(]compatibility version" used "${dump}")
+  list(TRANSFORM used REPLACE "^\n\t([^\n(]+) [(]compatibility version" "\\1")
+  set(expected @rpath/libmx.dylib @rpath/libmex.dylib @rpath/libmat.dylib /usr/lib/libSystem.B.dylib)
+  foreach(library IN LISTS used)
+    if(NOT library IN_LIST expected)
+      list(APPEND failures "loads ${library}, which is neither the host's nor the system's")
+    endif()
+  endforeach()
+  foreach(library IN LISTS expected)
+    if(NOT library IN_LIST used)
+      list(APPEND failures "does not load ${library}")
+    endif()
+  endforeach()
+  message(STATUS "loads: ${used}")
+
+  # Imports as the bind tables ("... dylib symbol") and the symbol table
+  # ("(undefined) external symbol (from dylib)") name them.
+  string(REGEX MATCHALL "\n__[A-Z_]+[ \t]+__[a-z_]+[ \t]+0x[0-9A-Fa-f]+[^\n]*" binds "${dump}")
+  set(imports "")
+  foreach(row IN LISTS binds)
+    string(REGEX MATCH "([^ \t]+)[ \t]+([^ \t]+)$" ignored "${row}")
+    list(APPEND imports "${CMAKE_MATCH_1}:${CMAKE_MATCH_2}")
+  endforeach()
+  execute_process(COMMAND ${LLVM_NM} -m --undefined-only ${PLUGIN} OUTPUT_VARIABLE undefined)
+  string(REGEX MATCHALL "external [^ \n]+ [(][^)\n]+[)]" entries "${undefined}")
+  foreach(entry IN LISTS entries)
+    string(REGEX MATCH "external ([^ ]+) [(](from )?([^)]+)[)]" ignored "${entry}")
+    list(APPEND imports "${CMAKE_MATCH_3}:${CMAKE_MATCH_1}")
+  endforeach()
+  list(REMOVE_DUPLICATES imports)
+  foreach(import IN LISTS imports)
+    string(REGEX REPLACE ":.*" "" library "${import}")
+    string(REGEX REPLACE "^[^:]*:" "" name "${import}")
+    if(library MATCHES "^lib(mx|mex|mat|System)$")
+      set(allowed ${${CMAKE_MATCH_1}_names})
+    else()
+      list(APPEND failures "takes ${name} from ${library}, which is neither the host's nor the system's library")
+      continue()
+    endif()
+    if(NOT name IN_LIST allowed)
+      list(APPEND failures "imports ${name} from ${library}, which is not in our list")
+    endif()
+  endforeach()
+  message(STATUS "imports: ${imports}")
+elseif(WINDOWS)
   execute_process(COMMAND ${OBJDUMP} -p ${PLUGIN} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${PLUGIN}")

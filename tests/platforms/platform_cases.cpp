@@ -2,10 +2,11 @@
 // plug-ins, run through the stand-in host, every result written bit for bit
 // into one dump file; dumps of different builds are then compared bit for bit.
 //
-//   platform_cases run PLUGIN_DIR DUMP [SUFFIX]
-//                                          runs every case with the plug-ins
-//                                          PLUGIN_DIR/NAME.SUFFIX (default
-//                                          .mexstandin), writes DUMP
+//   platform_cases run PLUGIN_DIR DUMP [SUFFIX [NAME...]]
+//                                          runs every case (of the plug-ins
+//                                          NAME only, when given) with the
+//                                          plug-ins PLUGIN_DIR/NAME.SUFFIX
+//                                          (default .mexstandin), writes DUMP
 //   platform_cases compare REFERENCE DUMP...
 //                                          prints, for each DUMP, how many
 //                                          result bits differ from REFERENCE;
@@ -14,7 +15,12 @@
 // The inputs come from splitmix64 and integer arithmetic alone, so every
 // platform makes the same ones; their digest is checked against the value
 // below before anything runs.
+//
+// A plug-in that is a macOS bundle (.mexmaci64) runs through the Mach-O
+// loader (macho_loader.h) where this program is built for Linux x86-64; the
+// vector unit reported is then the one the bundle itself chooses.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +36,9 @@
 #include "parallel.h"
 #include "standin.h"
 #include "vector_unit.h"
+#if defined(PLATFORM_CASES_MACHO)
+#include "macho_loader.h"
+#endif
 
 namespace
 {
@@ -127,20 +136,47 @@ std::vector<Case> makeCases(Digest* digest)
     return cases;
 }
 
-int run(const std::string& dir, const std::string& dumpPath, const std::string& suffix)
+// The plug-in file's mexFunction, and in *unit the vector unit it chooses.
+standin::MexFunction loadPlugin(const std::string& path, VectorUnit* unit)
+{
+#if defined(PLATFORM_CASES_MACHO)
+    if (isMachOFile(path)) {
+        const standin::MexFunction function = loadMachOBundle(path);
+        auto widest =
+            reinterpret_cast<VectorUnit (*)()>(machOBundleSymbol(path, "__Z16widestVectorUnitv"));
+        if (!widest) throw std::runtime_error("no widestVectorUnit in " + path);
+        *unit = widest();
+        return function;
+    }
+#endif
+    *unit = widestVectorUnit();
+    return standin::loadPlugin(path);
+}
+
+int run(const std::string& dir, const std::string& dumpPath, const std::string& suffix,
+        const std::vector<std::string>& only)
 {
     Digest digest;
-    const std::vector<Case> cases = makeCases(&digest);
+    std::vector<Case> cases = makeCases(&digest);
     if (digest.value != kInputDigest) {
         std::fprintf(stderr, "platform_cases: inputs differ from the recorded ones (digest %llu)\n",
                      static_cast<unsigned long long>(digest.value));
         return 1;
     }
+    if (!only.empty()) {
+        cases.erase(std::remove_if(cases.begin(), cases.end(),
+                                   [&](const Case& one) {
+                                       return std::find(only.begin(), only.end(), one.plugin) ==
+                                              only.end();
+                                   }),
+                    cases.end());
+    }
     std::ofstream dump(dumpPath, std::ios::binary);
     Digest outputs;
     std::size_t values = 0;
+    VectorUnit unit = widestVectorUnit();
     for (const Case& one : cases) {
-        const standin::MexFunction function = standin::loadPlugin(dir + "/" + one.plugin + suffix);
+        const standin::MexFunction function = loadPlugin(dir + "/" + one.plugin + suffix, &unit);
         std::vector<const mxArray*> inputs;
         for (const Array& input : one.inputs) inputs.push_back(input.get());
         standin::CallOutcome outcome = standin::call(function, one.results, inputs);
@@ -167,7 +203,7 @@ int run(const std::string& dir, const std::string& dumpPath, const std::string& 
     }
     std::printf("%zu cases, %zu result values, digest %016llx (vector unit %s, %d threads)\n",
                 cases.size(), values, static_cast<unsigned long long>(outputs.value),
-                vectorUnitName(widestVectorUnit()), configuredThreads());
+                vectorUnitName(unit), configuredThreads());
     return 0;
 }
 
@@ -210,15 +246,16 @@ int main(int argc, char** argv)
 {
     const std::string command = argc > 1 ? argv[1] : "";
     try {
-        if (command == "run" && (argc == 4 || argc == 5)) {
-            return run(argv[2], argv[3], argc == 5 ? argv[4] : ".mexstandin");
+        if (command == "run" && argc >= 4) {
+            return run(argv[2], argv[3], argc >= 5 ? argv[4] : ".mexstandin",
+                       std::vector<std::string>(argv + std::min(argc, 5), argv + argc));
         }
         if (command == "compare" && argc >= 3) return compare(argc - 2, argv + 2);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "platform_cases: %s\n", error.what());
         return 1;
     }
-    std::fprintf(
-        stderr, "usage: platform_cases run PLUGIN_DIR DUMP [SUFFIX] | compare REFERENCE DUMP...\n");
+    std::fprintf(stderr, "usage: platform_cases run PLUGIN_DIR DUMP [SUFFIX [NAME...]] | compare "
+                         "REFERENCE DUMP...\n");
     return 2;
 }
