@@ -1,10 +1,14 @@
 # Flags for every target. Results are defined bit for bit, so the compiler may
 # neither fuse multiply-adds nor reorder floating-point work; 32-bit x86 must
-# use SSE2 rather than x87 extended-precision intermediates.
-add_compile_options(-O2 -ffp-contract=off -fno-fast-math -Wall -Wextra)
+# use SSE2 rather than x87 extended-precision intermediates. The flags are
+# those of cmake/plugins.mk, which the in-host build and the Octave package use
+# too.
+plugin_manifest(FLAGS exact_flags)
+add_compile_options(${exact_flags} -Wall -Wextra)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" OR
    (CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 4))
-  add_compile_options(-msse2 -mfpmath=sse)
+  plugin_manifest(X86_32_FLAGS x86_32_flags)
+  add_compile_options(${x86_32_flags})
 endif()
 
 if(PLUGINS_SANITIZE)

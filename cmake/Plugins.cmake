@@ -1,6 +1,14 @@
-# add_plugin(NAME ENTRY source CORE library)
+# add_plugin_core(NAME)
 #
-# Builds one entry-layer source for every host that is available:
+# Builds NAME_core, the host-free core of plug-in NAME, from its sources in
+# cmake/plugins.mk: NAME_SOURCES, NAME_UNIT_SOURCES once per vector unit, and
+# the shared libraries of NAME_LIBRARIES (target plugin_LIB).
+#
+# add_plugin(NAME CORE library)
+#
+# Builds plug-in NAME's entry layer (NAME_ENTRY in cmake/plugins.mk, with
+# HOST_SOURCES, and OCTAVE_HOST_SOURCES for Octave) for every host that is
+# available:
 #   NAME_standin   build/standin/NAME.mexstandin, linked against the stand-in
 #                  host (the tests load it with dlopen or LoadLibrary; not in a
 #                  build without the target's runtime, PLUGINS_WITHOUT_RUNTIME)
@@ -53,13 +61,29 @@ function(plugin_find_host_beside target)
   target_link_options(${target} PRIVATE -Wl,-rpath,@loader_path)
 endfunction()
 
+function(add_plugin_core name)
+  plugin_manifest_sources(${name}_SOURCES sources)
+  plugin_manifest_sources(${name}_UNIT_SOURCES unit_sources)
+  plugin_manifest(${name}_LIBRARIES libraries)
+  if(NOT sources)
+    message(FATAL_ERROR "cmake/plugins.mk lists no ${name}_SOURCES")
+  endif()
+  add_library(${name}_core STATIC ${sources})
+  add_vector_unit_sources(${name}_core ${unit_sources})
+  target_include_directories(${name}_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/host)
+  list(TRANSFORM libraries PREPEND plugin_)
+  target_link_libraries(${name}_core PUBLIC ${libraries})
+endfunction()
+
 function(add_plugin name)
-  cmake_parse_arguments(ARG "" "ENTRY;CORE" "" ${ARGN})
-  set(sources ${ARG_ENTRY} ${PROJECT_SOURCE_DIR}/host/work_memory_mex.cpp)
+  cmake_parse_arguments(ARG "" "CORE" "" ${ARGN})
+  plugin_manifest_sources(${name}_ENTRY entry)
+  plugin_manifest_sources(HOST_SOURCES host_sources)
+  plugin_manifest_sources(OCTAVE_HOST_SOURCES octave_host_sources)
+  set(sources ${entry} ${host_sources})
 
   # The fuzz build links entry layer and core into its fuzz programs and
   # builds no plug-in files.
-  list(TRANSFORM sources PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ REGEX "^[^/]")
   set_property(GLOBAL PROPERTY PLUGIN_${name}_SOURCES ${sources})
   set_property(GLOBAL PROPERTY PLUGIN_${name}_CORE ${ARG_CORE})
   if(PLUGINS_FUZZ)
@@ -81,7 +105,7 @@ function(add_plugin name)
   if(OCTAVE_MEX_FOUND)
     # Octave resolves the mx*/mex* symbols when it loads the file, so there is
     # nothing to link against and no --no-undefined.
-    add_library(${name}_octave MODULE ${sources})
+    add_library(${name}_octave MODULE ${sources} ${octave_host_sources})
     target_include_directories(${name}_octave PRIVATE
       ${PROJECT_SOURCE_DIR}/host ${OCTAVE_MEX_INCLUDE_DIRS})
     target_link_libraries(${name}_octave PRIVATE ${ARG_CORE})

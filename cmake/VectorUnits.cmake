@@ -9,24 +9,20 @@
 #       and VECTOR_UNIT_BUILD_<UNIT> defined (see common/vector_lanes.h), into
 #       TARGET, and gives TARGET the definitions above.
 #
-# No unit lets the compiler fuse a multiply with an add: -ffp-contract=off
-# holds for all of them, GCC's units also leave FMA instructions out
-# (-mno-fma), and no kernel calls an FMA intrinsic, so every unit computes the
-# same bits. (Clang counts FMA as part of AVX-512F, so -mno-fma would switch
-# AVX-512 off there; its AVX-512 unit relies on -ffp-contract=off alone.)
+# The units and their flags are those of cmake/plugins.mk (the in-host build
+# and the Octave package use them too): no unit lets the compiler fuse a
+# multiply with an add, so every unit computes the same bits.
 
 include(CheckCXXCompilerFlag)
 
 set(PLUGINS_VECTOR_UNITS "")
+plugin_manifest(VECTOR_UNITS all_vector_units)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i.86|x86)$")
-  set(vector_unit_flags_sse2 -msse2)
-  set(vector_unit_flags_avx2 -mavx2 -mno-fma)
-  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-    set(vector_unit_flags_avx512 -mavx512f)
-  else()
-    set(vector_unit_flags_avx512 -mavx512f -mno-fma)
-  endif()
-  foreach(unit sse2 avx2 avx512)
+  foreach(unit IN LISTS all_vector_units)
+    plugin_manifest(UNIT_FLAGS_${unit} vector_unit_flags_${unit})
+    if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND DEFINED PLUGIN_MANIFEST_CLANG_UNIT_FLAGS_${unit})
+      plugin_manifest(CLANG_UNIT_FLAGS_${unit} vector_unit_flags_${unit})
+    endif()
     string(REPLACE ";" " " flags "${vector_unit_flags_${unit}}")
     check_cxx_compiler_flag("${flags}" PLUGINS_COMPILER_HAS_${unit})
     if(PLUGINS_COMPILER_HAS_${unit})
@@ -38,12 +34,14 @@ endif()
 # AVX-512 spill to the stack can fault: have the assembler turn every aligned
 # vector move into an unaligned one (binutils 2.38 and later).
 if(MINGW AND PLUGINS_VECTOR_UNITS)
-  check_cxx_compiler_flag("-Wa,-muse-unaligned-vector-move" PLUGINS_ASSEMBLER_HAS_UNALIGNED_MOVES)
+  plugin_manifest(MINGW_UNIT_FLAGS mingw_unit_flags)
+  string(REPLACE ";" " " flags "${mingw_unit_flags}")
+  check_cxx_compiler_flag("${flags}" PLUGINS_ASSEMBLER_HAS_UNALIGNED_MOVES)
   if(NOT PLUGINS_ASSEMBLER_HAS_UNALIGNED_MOVES)
     message(FATAL_ERROR "MinGW builds of the vector units need binutils 2.38 or later (-muse-unaligned-vector-move)")
   endif()
-  foreach(unit sse2 avx2 avx512)
-    list(APPEND vector_unit_flags_${unit} -Wa,-muse-unaligned-vector-move)
+  foreach(unit IN LISTS all_vector_units)
+    list(APPEND vector_unit_flags_${unit} ${mingw_unit_flags})
   endforeach()
 endif()
 option(PLUGINS_VECTOR_KERNELS "Build the vector-unit kernels (off: the plain loops alone)" ON)
