@@ -22,6 +22,8 @@
 # Every build exports only mexFunction: under the symbol version MEX on Linux,
 # through a module-definition file on Windows and an export list on macOS.
 
+include(${CMAKE_CURRENT_LIST_DIR}/Contents.cmake)
+
 set(PLUGIN_VERSION_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/mexFunction.map)
 set(PLUGIN_EXPORT_DEF ${PROJECT_SOURCE_DIR}/cmake/mexFunction.def)
 set(PLUGIN_EXPORT_LIST ${PROJECT_SOURCE_DIR}/cmake/mexFunction.exports)
@@ -187,4 +189,24 @@ function(add_plugin name)
   endif()
 
   set(PLUGIN_NAMES ${PLUGIN_NAMES} ${name} CACHE INTERNAL "Plug-ins defined by add_plugin")
+endfunction()
+
+# write_plugin_contents(): Contents.m, with the project's version and one line
+# per plug-in, in every folder that holds the plug-ins' help texts.
+function(write_plugin_contents)
+  set(help_files "")
+  foreach(name IN LISTS PLUGIN_NAMES)
+    set(help ${PROJECT_SOURCE_DIR}/${name}/${name}.m)
+    if(EXISTS ${help})
+      list(APPEND help_files ${help})
+    endif()
+  endforeach()
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${help_files})
+  set(dirs ${PLUGIN_OCTAVE_DIR} ${PLUGIN_MATLAB_DIR})
+  if(PLUGINS_MEX_SUFFIX AND NOT Matlab_FOUND)
+    list(APPEND dirs ${PLUGIN_MEX_DIR})
+  endif()
+  foreach(dir IN LISTS dirs)
+    write_contents(${dir}/Contents.m ${PROJECT_VERSION} HELP ${help_files})
+  endforeach()
 endfunction()
