@@ -56,6 +56,12 @@ bestmatch_LIBRARIES = vector_unit threads
 # fast-math; 32-bit x86 computes in SSE2 rather than x87 extended precision.
 FLAGS = -O2 -ffp-contract=off -fno-fast-math
 X86_32_FLAGS = -msse2 -mfpmath=sse
+# The in-host build and the Octave package compile with these in place of
+# the host's default flags, plus what CMake's Release build type adds
+# (NDEBUG) and without the hardening some hosts add by default
+# (_FORTIFY_SOURCE changes what the compiler inlines): the same machine code
+# as the CMake build.
+RELEASE_FLAGS = -DNDEBUG -U_FORTIFY_SOURCE
 
 # The vector units of x86 processors, narrowest first, and each one's flags.
 # FMA instructions stay out of every unit (-mno-fma), so all units compute

@@ -11,6 +11,14 @@
 //                                          prints, for each DUMP, how many
 //                                          result bits differ from REFERENCE;
 //                                          fails unless none does
+//   platform_cases inputs FILE             writes the cases to FILE for a
+//                                          host that runs them itself (the
+//                                          Octave tests): the case count, then
+//                                          per case the plug-in's name, the
+//                                          result count and the inputs, each
+//                                          as rows, columns and its doubles
+//                                          (counts int32, name length first;
+//                                          native byte order)
 //
 // The inputs come from splitmix64 and integer arithmetic alone, so every
 // platform makes the same ones; their digest is checked against the value
@@ -207,6 +215,42 @@ int run(const std::string& dir, const std::string& dumpPath, const std::string& 
     return 0;
 }
 
+template <typename Value> void writeValue(std::ofstream& file, Value value)
+{
+    file.write(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+int writeInputs(const std::string& path)
+{
+    Digest digest;
+    const std::vector<Case> cases = makeCases(&digest);
+    if (digest.value != kInputDigest) {
+        std::fprintf(stderr, "platform_cases: inputs differ from the recorded ones\n");
+        return 1;
+    }
+    std::ofstream file(path, std::ios::binary);
+    writeValue(file, std::int32_t(cases.size()));
+    for (const Case& one : cases) {
+        writeValue(file, std::int32_t(one.plugin.size()));
+        file.write(one.plugin.data(), std::streamsize(one.plugin.size()));
+        writeValue(file, std::int32_t(one.results));
+        writeValue(file, std::int32_t(one.inputs.size()));
+        for (const Array& input : one.inputs) {
+            const std::size_t count = mxGetNumberOfElements(input.get());
+            writeValue(file, std::int32_t(mxGetM(input.get())));
+            writeValue(file, std::int32_t(mxGetN(input.get())));
+            file.write(reinterpret_cast<const char*>(mxGetPr(input.get())),
+                       std::streamsize(count * sizeof(double)));
+        }
+    }
+    if (!file) {
+        std::fprintf(stderr, "platform_cases: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    std::printf("%zu cases written to %s\n", cases.size(), path.c_str());
+    return 0;
+}
+
 std::vector<unsigned char> readAll(const std::string& path, bool* ok)
 {
     std::ifstream file(path, std::ios::binary);
@@ -251,11 +295,12 @@ int main(int argc, char** argv)
                        std::vector<std::string>(argv + std::min(argc, 5), argv + argc));
         }
         if (command == "compare" && argc >= 3) return compare(argc - 2, argv + 2);
+        if (command == "inputs" && argc == 3) return writeInputs(argv[2]);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "platform_cases: %s\n", error.what());
         return 1;
     }
     std::fprintf(stderr, "usage: platform_cases run PLUGIN_DIR DUMP [SUFFIX [NAME...]] | compare "
-                         "REFERENCE DUMP...\n");
+                         "REFERENCE DUMP... | inputs FILE\n");
     return 2;
 }
