@@ -47,3 +47,34 @@
 %   See also CHAINSWEEP, PAIRTALLY, PATHTRACE.
 
 error ('bestmatch: compiled plug-in not found, run the build first');
+
+%!test
+%! ## The example above.
+%! [assignment, cost] = bestmatch ([4 1 3; 2 0 5; Inf 2 2]);
+%! assert (assignment, [2; 1; 3]);
+%! assert (cost, 5);
+
+%!test
+%! ## The least cost of all n! assignments of a small problem.
+%! rand ("state", 4);
+%! n = 6;
+%! C = rand (n);
+%! orders = perms (1:n);
+%! costs = sum (C(sub2ind ([n, n], repmat (1:n, rows (orders), 1), orders)), 2);
+%! [assignment, cost] = bestmatch (C);
+%! assert (sort (assignment'), 1:n);
+%! assert (cost, sum (C(sub2ind ([n, n], 1:n, assignment'))));
+%! assert (cost, min (costs), 1e-12);
+
+%!test
+%! ## Forbidden pairs that no complete assignment avoids: a row left out is 0.
+%! [assignment, cost] = bestmatch ([1 Inf; 2 Inf]);
+%! assert (assignment, [1; 0]);
+%! assert (cost, 1);
+%! ## More columns than rows: every row gets a column of its own.
+%! [assignment, cost] = bestmatch ([3 1 2; 1 3 2]);
+%! assert (assignment, [2; 1]);
+%! assert (cost, 2);
+
+%!error <All matrix elements have to be non-negative> [a, c] = bestmatch ([1 -1])
+%!error <must not be NaN> [a, c] = bestmatch ([NaN 1; 1 1])

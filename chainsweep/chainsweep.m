@@ -69,3 +69,59 @@
 %   See also PAIRTALLY, PATHTRACE, BESTMATCH.
 
 error ('chainsweep: compiled plug-in not found, run the build first');
+
+%!test
+%! ## The example above.
+%! prior = [0.5; 0.5];
+%! transmat = [0.8 0.2; 0.2 0.8];
+%! obslik = [0.9 0.2 0.1 0.7 0.8; 0.1 0.7 0.8 0.3 0.1];
+%! [gamma, alpha, beta, loglik] = chainsweep (prior, transmat, obslik);
+%! [~, state] = max (gamma);
+%! assert (state, [1 2 2 1 1]);
+%! assert (loglik, -4.3062, 5e-5);
+%! assert (sum (alpha), ones (1, 5), 4 * eps);
+%! assert (beta(:, end), [1; 1]);
+
+%!test
+%! ## The forward and backward recursions written out, unscaled.
+%! rand ("state", 7);
+%! K = 4; T = 12;
+%! prior = rand (K, 1); transmat = rand (K); obslik = rand (K, T);
+%! a = zeros (K, T); b = ones (K, T);
+%! a(:, 1) = prior .* obslik(:, 1);
+%! for t = 2:T
+%!   a(:, t) = (transmat' * a(:, t-1)) .* obslik(:, t);
+%! endfor
+%! for t = T-1:-1:1
+%!   b(:, t) = transmat * (b(:, t+1) .* obslik(:, t+1));
+%! endfor
+%! [gamma, alpha, beta, xi, loglik] = chainsweep (prior, transmat, obslik);
+%! assert (gamma, (a .* b) ./ sum (a .* b), 1e-13);
+%! assert (alpha, a ./ sum (a), 1e-13);
+%! assert (beta(:, 1:T-1), b(:, 1:T-1) ./ sum (b(:, 1:T-1)), 1e-13);
+%! assert (beta(:, T), ones (K, 1));
+%! assert (loglik, log (sum (a(:, T))), 1e-12);
+%! for t = 1:T-1
+%!   x = transmat .* (a(:, t) * (b(:, t+1) .* obslik(:, t+1))');
+%!   assert (xi(:, :, t), x / sum (x(:)), 1e-13);
+%! endfor
+%! assert (xi(:, :, T), zeros (K));
+
+%!test
+%! ## The same bits whatever vector unit the processor lends it.
+%! rand ("state", 8);
+%! K = 9; T = 300;
+%! prior = rand (K, 1); transmat = rand (K); obslik = rand (K, T);
+%! saved = getenv ("HMM_PLUGINS_VECTOR_UNIT");
+%! unwind_protect
+%!   setenv ("HMM_PLUGINS_VECTOR_UNIT", "plain");
+%!   [g1, a1, b1, l1] = chainsweep (prior, transmat, obslik);
+%! unwind_protect_cleanup
+%!   setenv ("HMM_PLUGINS_VECTOR_UNIT", saved);
+%! end_unwind_protect
+%! [g2, a2, b2, l2] = chainsweep (prior, transmat, obslik);
+%! assert (isequal ([g1, a1, b1, l1 * ones(K, 1)], [g2, a2, b2, l2 * ones(K, 1)]));
+
+%!error <chainsweepC requires 3 inputs and 4-5 outputs> [a, b, c] = chainsweep (1, 1, 1)
+%!error <The transition matrix must be of size KxK> [a, b, c, d] = chainsweep ([1; 1], 1, ones (2, 3))
+%!error <The obslik must have K rows> [a, b, c, d] = chainsweep (1, 1, ones (2, 3))

@@ -64,3 +64,21 @@ function hmm_demo_plot (results, file)
 
   print (fig, '-dpng', '-r100', file);
 end
+
+%!test
+%! ## The figure is written when a graphics toolkit is at hand.
+%! years = 1871:1880;
+%! results.nile = struct ("year", years, "volume", 1000 + 10 * (1:10), "path", [1 1 1 1 1 2 2 2 2 2], ...
+%!                        "model", struct ("mu", [1040; 1080]), "loglik", [-60 -55 -54]);
+%! results.synthetic = struct ("y", [0 0.2 5 4.8], "states", [1 1 2 2], "path", [2 2 1 1], ...
+%!                             "labelOf", [2 1], "trueModel", struct ("mu", [0; 5]), ...
+%!                             "accuracy", 1, "loglik", [-9 -8]);
+%! file = [tempname(), ".png"];
+%! try
+%!   hmm_demo_plot (results, file);
+%! catch err
+%!   assert (! isempty (strfind (err.message, "no graphics toolkit")), err.message);
+%!   return;
+%! end_try_catch
+%! assert (exist (file, "file"), 2);
+%! delete (file);

@@ -18,3 +18,9 @@ function hmm_demo_print_loglik (loglik)
     fprintf ('   %d iterations; the log-likelihood never decreased.\n', numel (loglik));
   end
 end
+
+%!test
+%! out = evalc ("hmm_demo_print_loglik ([-10 -5 -4])");
+%! assert (! isempty (strfind (out, "3 iterations; the log-likelihood never decreased.")));
+%! out = evalc ("hmm_demo_print_loglik ([-10 -5 -6])");
+%! assert (! isempty (strfind (out, "FAULT: the log-likelihood decreased (by up to 1)")));

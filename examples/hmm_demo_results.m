@@ -45,3 +45,11 @@ function segments = runs_of (year, path)
   stops = [starts(2:end) - 1, numel(path)];
   segments = [year(starts)', year(stops)', path(starts)'];
 end
+
+%!test
+%! ## The claims the demo prints.
+%! results = hmm_demo_results ();
+%! assert (results.nile.segments(:, 1:2), [1871 1898; 1899 1970]);
+%! assert (results.synthetic.errors, 24);
+%! assert (results.synthetic.accuracy >= results.synthetic.oracleAccuracy - 0.005);
+%! assert (results.synthetic.accuracy > results.synthetic.stepwiseAccuracy + 0.1);

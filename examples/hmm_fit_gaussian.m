@@ -77,3 +77,21 @@ function [model, loglik, gamma] = hmm_fit_gaussian (y, K, maxIterations, toleran
   end
   loglik = loglik(1:n);
 end
+
+%!test
+%! ## Three regimes of a synthetic chain: found, and EM never lowers the
+%! ## likelihood.
+%! y = hmm_synthetic_chain (400, 5);
+%! [model, loglik, gamma] = hmm_fit_gaussian (y, 3);
+%! assert (all (diff (loglik) >= -1e-9 * abs (loglik(2:end))));
+%! assert (sort (model.mu)', [0 2.5 5], 0.35);
+%! assert (sum (model.transmat, 2), ones (3, 1), 1e-12);
+%! assert (size (gamma), [3, 400]);
+%! assert (sum (gamma), ones (1, 400), 1e-12);
+
+%!test
+%! ## The iteration limit holds.
+%! [~, loglik] = hmm_fit_gaussian (hmm_synthetic_chain (100, 8), 2, 3);
+%! assert (numel (loglik), 3);
+
+%!error <need at least two observations> hmm_fit_gaussian (1, 2)

@@ -16,3 +16,18 @@ function [labelOf, errors] = hmm_match_labels (decoded, truth, K)
   [labelOf, errors] = bestmatch (cost);
   labelOf = labelOf(:)';
 end
+
+%!test
+%! ## Fitted states 1, 2, 3 are true states 2, 3, 1; one step disagrees.
+%! truth = [1 1 2 2 3 3 3];
+%! decoded = [3 3 1 1 2 2 1];
+%! [labelOf, errors] = hmm_match_labels (decoded, truth, 3);
+%! assert (labelOf, [2 3 1]);
+%! assert (errors, 1);
+%! assert (sum (labelOf(decoded) != truth), errors);
+
+%!test
+%! ## Identical sequences need no renaming.
+%! [labelOf, errors] = hmm_match_labels ([1 2 2 1], [1 2 2 1], 2);
+%! assert (labelOf, [1 2]);
+%! assert (errors, 0);

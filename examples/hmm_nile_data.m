@@ -18,3 +18,11 @@ function [year, volume] = hmm_nile_data ()
   year = values(1, :);
   volume = values(2, :);
 end
+
+%!test
+%! ## A hundred years, and the drop in flow after 1898.
+%! [year, volume] = hmm_nile_data ();
+%! assert (year, 1871:1970);
+%! assert (size (volume), [1, 100]);
+%! assert (all (volume > 0));
+%! assert (mean (volume(year <= 1898)) - mean (volume(year > 1898)) > 200);

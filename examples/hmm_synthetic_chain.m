@@ -41,3 +41,14 @@ function [y, states, model] = hmm_synthetic_chain (T, seed)
     y(t) = model.mu(states(t)) + sqrt (model.sigma2(states(t))) * normal;
   end
 end
+
+%!test
+%! ## The same chain for the same seed, another for another; the states
+%! ## stay put most of the time, as the transition matrix says.
+%! [y1, s1, model] = hmm_synthetic_chain (500, 42);
+%! [y2, s2] = hmm_synthetic_chain (500, 42);
+%! assert (isequal (y1, y2) && isequal (s1, s2));
+%! assert (! isequal (hmm_synthetic_chain (500, 43), y1));
+%! assert (all (ismember (s1, 1:3)));
+%! assert (mean (diff (s1) != 0), 0.05, 0.03);
+%! assert (mean (y1(s1 == 2)), model.mu(2), 0.3);

@@ -20,3 +20,16 @@ function path = hmm_viterbi_path (y, model)
     end
   end
 end
+
+%!test
+%! ## Far apart means: the path follows the nearest mean.
+%! model.prior = [0.5; 0.5];
+%! model.transmat = [0.9 0.1; 0.1 0.9];
+%! model.mu = [0; 10];
+%! model.sigma2 = [1; 1];
+%! assert (hmm_viterbi_path ([0.1 -0.3 9.8 10.2 0.4], model), [1 1 2 2 1]);
+
+%!test
+%! ## A chain that cannot change state keeps one state, whatever the data say.
+%! model = struct ("prior", [0.5; 0.5], "transmat", eye (2), "mu", [0; 4], "sigma2", [1; 1]);
+%! assert (hmm_viterbi_path ([0 0 5 0], model), [1 1 1 1]);

@@ -56,3 +56,44 @@
 %   See also CHAINSWEEP, PATHTRACE, BESTMATCH.
 
 error ('pairtally: compiled plug-in not found, run the build first');
+
+%!test
+%! ## The example above.
+%! prior = [0.5; 0.5];
+%! transmat = [0.8 0.2; 0.2 0.8];
+%! obslik = [0.9 0.2 0.1 0.7 0.8; 0.1 0.7 0.8 0.3 0.1];
+%! [gamma, alpha, beta, loglik] = chainsweep (prior, transmat, obslik);
+%! counts = pairtally (alpha, beta, transmat, obslik);
+%! assert (counts, [1.3443 0.6454; 0.7453 1.2651], 5e-5);
+%! assert (sum (counts(:)), 4, 8 * eps);
+
+%!test
+%! ## The sum over the steps of each step's table, normalised, written out.
+%! rand ("state", 9);
+%! K = 3; T = 15;
+%! alpha = rand (K, T); beta = rand (K, T); A = rand (K); obslik = rand (K, T);
+%! expected = zeros (K);
+%! for t = 1:T-1
+%!   X = A .* (alpha(:, t) * (beta(:, t+1) .* obslik(:, t+1))');
+%!   expected += X / sum (X(:));
+%! endfor
+%! assert (pairtally (alpha, beta, A, obslik), expected, 1e-13);
+
+%!test
+%! ## The same bits on one thread and on two.
+%! rand ("state", 10);
+%! K = 96; T = 3000;
+%! alpha = rand (K, T); beta = rand (K, T); A = rand (K); obslik = rand (K, T);
+%! saved = getenv ("HMM_PLUGINS_THREADS");
+%! unwind_protect
+%!   setenv ("HMM_PLUGINS_THREADS", "1");
+%!   one = pairtally (alpha, beta, A, obslik);
+%!   setenv ("HMM_PLUGINS_THREADS", "2");
+%!   two = pairtally (alpha, beta, A, obslik);
+%! unwind_protect_cleanup
+%!   setenv ("HMM_PLUGINS_THREADS", saved);
+%! end_unwind_protect
+%! assert (isequal (one, two));
+
+%!error <requires 4 inputs, and 1 output> c = pairtally (1, 1, 1)
+%!error <input sizes do not all agree> c = pairtally (ones (2, 3), ones (2, 3), ones (2), ones (3, 2))

@@ -69,3 +69,45 @@
 %   See also CHAINSWEEP, PAIRTALLY, BESTMATCH.
 
 error ('pathtrace: compiled plug-in not found, run the build first');
+
+%!test
+%! ## The example above.
+%! prior = [0.5; 0.5];
+%! transmat = [0.8 0.2; 0.2 0.8];
+%! obslik = [0.9 0.2 0.1 0.7 0.8; 0.1 0.7 0.8 0.3 0.1];
+%! [D, P] = pathtrace (obslik, prior, transmat, 1);
+%! N = size (D, 2);
+%! path = zeros (1, N);
+%! [~, path(N)] = max (D(:, N));
+%! for t = N:-1:2, path(t-1) = P(path(t), t); end
+%! assert (path, [1 2 2 1 1]);
+
+%!test
+%! ## The best path of a small chain is the best of all K^N paths.
+%! rand ("state", 11);
+%! K = 3; N = 5;
+%! prior = rand (K, 1); transmat = rand (K); obslik = rand (K, N);
+%! [D, P, S] = pathtrace (obslik, prior, transmat, 1);
+%! assert (P(:, 1), zeros (K, 1));
+%! assert (size (S), [1, N]);
+%! assert (sum (D), ones (1, N), 1e-6);
+%! path = zeros (1, N);
+%! [~, path(N)] = max (D(:, N));
+%! for t = N:-1:2, path(t-1) = P(path(t), t); end
+%! best = -Inf;
+%! for code = 0:K^N - 1
+%!   states = 1 + mod (floor (code ./ K .^ (0:N-1)), K);
+%!   score = prior(states(1)) * obslik(states(1), 1);
+%!   for t = 2:N
+%!     score *= transmat(states(t-1), states(t)) * obslik(states(t), t);
+%!   endfor
+%!   if (score > best)
+%!     best = score;
+%!     bestStates = states;
+%!   endif
+%! endfor
+%! assert (path, bestStates);
+
+%!error <Too few inputs> D = pathtrace (1, 1, 1)
+%!error <R must hold at least K elements> D = pathtrace (ones (2, 3), 1, ones (2), 1)
+%!error <C must not be empty> D = pathtrace (ones (2, 3), [1 1], ones (2), [])
