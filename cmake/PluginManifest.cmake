@@ -4,10 +4,13 @@
 #   plugin_manifest(KEY OUT)          OUT: the words of KEY, as a list
 #   plugin_manifest_sources(KEY OUT)  OUT: the files of KEY, absolute paths
 #
-# Changing the file configures the build again.
+# Changing the file configures the build again. Works in script mode too
+# (cmake -P), with PROJECT_SOURCE_DIR set to the repository's root.
 
 set(PLUGIN_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/plugins.mk)
-set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PLUGIN_MANIFEST})
+if(NOT CMAKE_SCRIPT_MODE_FILE)
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PLUGIN_MANIFEST})
+endif()
 
 file(READ ${PLUGIN_MANIFEST} manifest_text)
 string(REGEX REPLACE "\\\\\n" " " manifest_text "${manifest_text}")

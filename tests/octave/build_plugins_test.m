@@ -39,23 +39,6 @@
 %!  bits = vertcat (bits{:});
 %!endfunction
 
-%!function code = machine_code (file)
-%!  ## The instructions of every function in FILE, without the addresses
-%!  ## that depend on where the linker put the code and the data.
-%!  [status, text] = system (sprintf ("objdump -d -C --no-show-raw-insn '%s'", file));
-%!  assert (status, 0);
-%!  text = regexprep (text, '^ +[0-9a-f]+:\t', "", "lineanchors");
-%!  text = regexprep (text, '\<[0-9a-f]+ <', "<");
-%!  text = regexprep (text, '-?0x[0-9a-f]+\(%rip\)', "(%rip)");
-%!  text = regexprep (text, ' *#[^\n]*', "");
-%!  chunks = regexp (text, '\n(?=<[^\n]*>:\n)', "split");
-%!  code = containers.Map ();
-%!  for c = 2:numel (chunks)
-%!    [name, body] = strtok (chunks{c}, "\n");
-%!    code(name) = strtrim (body);
-%!  endfor
-%!endfunction
-
 %!function found = units_in (file)
 %!  ## The vector units whose kernels the plug-in file holds.
 %!  [status, symbols] = system (sprintf ("nm -C '%s'", file));
@@ -99,16 +82,7 @@
 %!   assert (sort (units.(name))(:)', expected);
 %!   assert (! isempty (strfind (output, sprintf ("%s built with the vector units: plain %s", ...
 %!                                                  name, strjoin (units.(name), " ")))));
-%!   cmake_code = machine_code (fullfile (cmake_dir, [name, ".mex"]));
-%!   inhost_code = machine_code (fullfile (folder, [name, "_inhost.mex"]));
-%!   functions = cmake_code.keys ();
-%!   functions = functions(cellfun ("isempty", strfind (functions, "@plt")));
-%!   assert (numel (functions) > 20);
-%!   for f = 1:numel (functions)
-%!     assert (inhost_code.isKey (functions{f}), "%s: %s missing", name, functions{f});
-%!     assert (strcmp (inhost_code(functions{f}), cmake_code(functions{f})), ...
-%!             "%s: %s differs", name, functions{f});
-%!   endfor
+%!   same_machine_code (fullfile (cmake_dir, [name, ".mex"]), fullfile (folder, [name, "_inhost.mex"]));
 %! endfor
 
 ## The CMake build's bits on every platform case, on every vector unit and
