@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Debian's interpreter, which python3-scipy installs into.
 PYTHON ?= /usr/bin/python3
 
-.PHONY: all deps configure build demo test test-slow test-platforms test-log dist sanitize valgrind fuzz bench bench-octave bench-bestmatch clean
+.PHONY: all deps configure build demo demo-sequences test test-slow test-platforms test-log dist package sanitize valgrind fuzz bench bench-octave bench-bestmatch clean
 
 all: build
 
@@ -20,6 +20,10 @@ build: configure
 
 demo: build
 	cd examples && octave-cli --no-init-file --quiet --no-history --eval "addpath('../$(BUILD)/octave'); hmm_demo"
+
+# One model fitted to 2,000 sequences on one and two worker processes.
+demo-sequences: build
+	cd examples && octave-cli --no-init-file --quiet --no-history --eval "addpath('../$(BUILD)/octave'); hmm_sequences_demo"
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -39,9 +43,14 @@ test-platforms: build
 test-log: build
 	NATURAL_LOG_ARGUMENTS=50000000 $(BUILD)/tests/chainsweep_tests --gtest_filter='NaturalLog.*'
 
-# One archive per platform in dist/: plug-ins, help files, README, checksums.
+# One archive per platform in dist/: plug-ins, help files, Contents.m,
+# README, checksums; and the Octave package.
 dist: build
 	BUILD=$(BUILD) JOBS=$(JOBS) sh cmake/dist.sh
+
+# The Octave package dist/hmm-plugins-VERSION.tar.gz, for pkg install.
+package: configure
+	cmake --build $(BUILD) --target octave_package
 
 # The C++ tests under AddressSanitizer and UBSan (the real hosts are left out).
 sanitize: deps

@@ -1,14 +1,17 @@
 #!/bin/sh
 # make dist: builds every platform that can be built here and packs, per
-# platform, the plug-ins with their help files, the README and a checksum
-# list (SHA256SUMS) into dist/hmm-plugins-PLATFORM.zip:
+# platform, the plug-ins with their help files, Contents.m (the function list
+# and the version), the README and a checksum list (SHA256SUMS) into
+# dist/hmm-plugins-VERSION-PLATFORM.zip:
 #   linux-x86_64   Octave plug-ins (.mex) of the native build
 #   linux-x86      MATLAB plug-ins (.mexglx)
 #   windows-x86_64 MATLAB plug-ins (.mexw64)
 #   windows-x86    MATLAB plug-ins (.mexw32)
 #   macos-x86_64   MATLAB plug-in (pathtrace.mexmaci64, built with LLVM
 #                  without Apple's SDK)
-# A platform whose tools are missing is left out with a note.
+# and the Octave package, dist/hmm-plugins-VERSION.tar.gz (make package).
+# VERSION is the one of CMake's project(). A platform whose tools are missing
+# is left out with a note.
 set -eu
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
@@ -18,12 +21,17 @@ JOBS=${JOBS:-2}
 root=$PWD
 rm -rf dist
 mkdir -p dist
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")
+if [ -z "$version" ]; then
+  echo "dist: no project version in $BUILD/CMakeCache.txt" >&2
+  exit 1
+fi
 
 pack() { # pack PLATFORM DIR PATTERN
   platform=$1
   dir=$2
   pattern=$3
-  stage=dist/hmm-plugins-$platform
+  stage=dist/hmm-plugins-$version-$platform
   mkdir -p "$stage"
   found=no
   for file in "$dir"/$pattern; do
@@ -38,11 +46,15 @@ pack() { # pack PLATFORM DIR PATTERN
     rm -rf "$stage"
     return
   fi
-  cp README.md "$stage/"
+  if [ ! -e "$dir/Contents.m" ]; then
+    echo "dist: $dir/Contents.m is missing" >&2
+    exit 1
+  fi
+  cp "$dir/Contents.m" README.md "$stage/"
   (cd "$stage" && sha256sum $(ls | grep -v '^SHA256SUMS$') > SHA256SUMS)
-  (cd dist && cmake -E tar cf "hmm-plugins-$platform.zip" --format=zip "hmm-plugins-$platform")
+  (cd dist && cmake -E tar cf "hmm-plugins-$version-$platform.zip" --format=zip "hmm-plugins-$version-$platform")
   rm -rf "$stage"
-  echo "dist/hmm-plugins-$platform.zip"
+  echo "dist/hmm-plugins-$version-$platform.zip"
 }
 
 pack linux-x86_64 "$BUILD/octave" "*.mex"
@@ -60,5 +72,6 @@ sh cmake/install_dependencies.sh --macos
 configure_cross "$BUILD-macos" cmake/toolchains/macos-x86_64.cmake
 cmake --build "$BUILD-macos" -j "$JOBS" >/dev/null
 pack macos-x86_64 "$BUILD-macos/mex" "*.mexmaci64"
-(cd dist && sha256sum *.zip > SHA256SUMS)
+cmake --build "$BUILD" --target octave_package
+(cd dist && sha256sum *.zip *.tar.gz > SHA256SUMS)
 ls -l "$root/dist"

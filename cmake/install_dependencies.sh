@@ -16,7 +16,7 @@
 # headers; no file of Apple's).
 set -eu
 
-packages="cmake make g++ googletest libgtest-dev libbenchmark-dev octave liboctave-dev octave-statistics gnuplot-nox fonts-freefont-otf ghostscript valgrind"
+packages="cmake make g++ googletest libgtest-dev libbenchmark-dev octave liboctave-dev octave-statistics octave-parallel gnuplot-nox fonts-freefont-otf ghostscript valgrind"
 if [ "${1:-}" = fuzz ]; then
   packages="cmake make clang libclang-rt-dev"
 elif [ "${1:-}" = bench ]; then
