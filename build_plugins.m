@@ -119,6 +119,8 @@ function sources = plugin_sources (manifest, name, inOctave)
   sources = [sources, field_or_empty(manifest, 'HOST_SOURCES')];
   if inOctave
     sources = [sources, field_or_empty(manifest, 'OCTAVE_HOST_SOURCES')];
+  else
+    sources = [sources, field_or_empty(manifest, 'MEX_HOST_SOURCES')];
   end
 end
 

@@ -7,8 +7,8 @@
 # add_plugin(NAME CORE library)
 #
 # Builds plug-in NAME's entry layer (NAME_ENTRY in cmake/plugins.mk, with
-# HOST_SOURCES, and OCTAVE_HOST_SOURCES for Octave) for every host that is
-# available:
+# HOST_SOURCES, and OCTAVE_HOST_SOURCES for Octave, MEX_HOST_SOURCES for the
+# other hosts) for every host that is available:
 #   NAME_standin   build/standin/NAME.mexstandin, linked against the stand-in
 #                  host (the tests load it with dlopen or LoadLibrary; not in a
 #                  build without the target's runtime, PLUGINS_WITHOUT_RUNTIME)
@@ -82,7 +82,9 @@ function(add_plugin name)
   plugin_manifest_sources(${name}_ENTRY entry)
   plugin_manifest_sources(HOST_SOURCES host_sources)
   plugin_manifest_sources(OCTAVE_HOST_SOURCES octave_host_sources)
-  set(sources ${entry} ${host_sources})
+  plugin_manifest_sources(MEX_HOST_SOURCES mex_host_sources)
+  set(octave_sources ${entry} ${host_sources} ${octave_host_sources})
+  set(sources ${entry} ${host_sources} ${mex_host_sources})
 
   # The fuzz build links entry layer and core into its fuzz programs and
   # builds no plug-in files.
@@ -107,7 +109,7 @@ function(add_plugin name)
   if(OCTAVE_MEX_FOUND)
     # Octave resolves the mx*/mex* symbols when it loads the file, so there is
     # nothing to link against and no --no-undefined.
-    add_library(${name}_octave MODULE ${sources} ${octave_host_sources})
+    add_library(${name}_octave MODULE ${octave_sources})
     target_include_directories(${name}_octave PRIVATE
       ${PROJECT_SOURCE_DIR}/host ${OCTAVE_MEX_INCLUDE_DIRS})
     target_link_libraries(${name}_octave PRIVATE ${ARG_CORE})

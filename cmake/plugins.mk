@@ -17,7 +17,9 @@
 #   LIB_SOURCES          the sources of shared library LIB (CMake's target
 #                        plugin_LIB)
 #   HOST_SOURCES         linked into every plug-in, for every host
-#   OCTAVE_HOST_SOURCES  linked into every Octave plug-in as well
+#   OCTAVE_HOST_SOURCES  linked into the Octave plug-ins only
+#   MEX_HOST_SOURCES     linked into every other plug-in only (MATLAB, the
+#                        stand-in host)
 
 PLUGINS = chainsweep pairtally pathtrace bestmatch
 
@@ -27,6 +29,7 @@ threads_SOURCES = common/parallel.cpp
 
 HOST_SOURCES = host/work_memory_mex.cpp
 OCTAVE_HOST_SOURCES =
+MEX_HOST_SOURCES =
 
 chainsweep_ENTRY = chainsweep/chainsweep_mex.cpp
 chainsweep_SOURCES = chainsweep/kernels.cpp chainsweep/kernel_dispatch.cpp \
