@@ -2,8 +2,8 @@ function units = build_plugins (outdir, names)
 % BUILD_PLUGINS  Compile the plug-ins from inside GNU Octave or MATLAB with mex.
 %   BUILD_PLUGINS () compiles chainsweep, pairtally, pathtrace and bestmatch
 %   into build/octave (in Octave) or build/matlab (in MATLAB) beside this
-%   file, and copies each plug-in's help text (NAME.m) and Contents.m next
-%   to them. Then:
+%   file, copies each plug-in's help text (NAME.m) next to it and writes
+%   Contents.m (the functions and the version). Then:
 %     addpath (fullfile (pwd, 'build', 'octave'))   % or 'matlab'
 %   A CMake build does the same and more (tests, benchmarks); this script
 %   needs nothing but the host and the C++ compiler that its mex uses, and
