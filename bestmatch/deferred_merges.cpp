@@ -3,13 +3,12 @@
 // uncovered rows go to step3's lists.
 //
 // A column with a usable list of relevant rows (relevant_rows.h) merges those
-// rows alone, at once. Any other column is merged down its rows block by
-// block as step3 asks for its zeros: a block of rows, then their zeros, and
-// the next block only when step3 comes back for more. Where zeros are many
-// (integer costs, ties), step3 mostly finds what it needs in the first rows
-// and the phase may end before the rest of the column is read; where they are
-// few, the blocks grow and the column is read through in one go, making its
-// list of relevant rows on the way. Either way every uncovered column is
+// rows alone, at once. Any other column is merged as step3 asks for its
+// zeros: a first block of rows, then the rest of the column, each with its
+// zeros. Where zeros are many (integer costs, ties), step3 mostly finds what
+// it needs in the first block and the phase may end before the rest of the
+// column is read; where they are few, the column is read through in two
+// passes, making its list of relevant rows on the way. Either way every uncovered column is
 // merged in full before step5 needs the keys: step3 comes back to a column
 // until it has no zeros left.
 
@@ -174,35 +173,29 @@ std::int32_t deferredfirstzero(MunkresState* state, std::int32_t j, std::int32_t
     const double bound = roundingbound(values);
     const double* column = columnof(*state, j);
     const double shift = values.columnShift[j];
+    // Among the rows merged already (all of them for a column whose merge
+    // waits), the candidates are found by the vector unit's scan.
     const std::int32_t merged = values.mergedUpTo[j];
-    if (merged < 0) {
-        for (std::int32_t i = from;; ++i) {
-            i = state->passes->firstcandidate(column, shift, values.rowMask, values.rowShift,
-                                              values.total, bound, i, state->M);
-            if (i == state->M || exactvalue(state, i, j) == 0.0) return i;
-        }
+    const std::int32_t scanned = merged < 0 ? state->M : merged;
+    for (std::int32_t i = from;; ++i) {
+        i = state->passes->firstcandidate(column, shift, values.rowMask, values.rowShift,
+                                          values.total, bound, i, scanned);
+        if (i == scanned) break;
+        if (exactvalue(state, i, j) == 0.0) return i;
     }
-    for (std::int32_t i = from; i < merged; ++i) {
-        const double key = (column[i] + shift) + values.rowMask[i];
-        if ((key + values.rowShift[i]) - values.total <= bound && exactvalue(state, i, j) == 0.0) {
-            return i;
-        }
-    }
-    // The merge makes the column's list of relevant rows on the way; blocks
-    // grow with the rows merged.
+    if (merged < 0 || merged == state->M) return state->M;
+    // The merge makes the column's list of relevant rows on the way: a first
+    // block, where a column rich in zeros mostly has what step3 needs, then
+    // the rest of the column at once.
     if (merged == 0) beginrelevantlist(&values.relevant, j);
-    while (values.mergedUpTo[j] < state->M) {
-        const std::int32_t start = values.mergedUpTo[j];
-        const std::int32_t block = start > kFirstBlock ? start : kFirstBlock;
-        const std::int32_t end = state->M - start > block ? start + block : state->M;
-        const std::int32_t candidates =
-            mergerows(state, j, start, end, bound, relevantlisting(values.relevant, j));
-        values.mergedUpTo[j] = end;
-        if (end == state->M) endrelevantlist(&values.relevant, j);
-        const std::int32_t zero = firstexactzero(state, j, candidates);
-        if (zero < state->M) return zero;
-    }
-    return state->M;
+    const std::int32_t end = merged == 0 && state->M > kFirstBlock ? kFirstBlock : state->M;
+    const std::int32_t candidates =
+        mergerows(state, j, merged, end, bound, relevantlisting(values.relevant, j));
+    values.mergedUpTo[j] = end;
+    if (end == state->M) endrelevantlist(&values.relevant, j);
+    const std::int32_t zero = firstexactzero(state, j, candidates);
+    if (zero < state->M || end == state->M) return zero;
+    return deferredfirstzero(state, j, end);
 }
 
 // The margin of the lists must exceed what the approximations can err by
