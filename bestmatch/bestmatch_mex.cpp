@@ -4,6 +4,7 @@
 
 #include "assignment.h"
 #include "host_binding.h"
+#include "results.h"
 
 namespace
 {
@@ -38,11 +39,11 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     // The results are created first and the solver writes straight into them.
     // The host provides one slot even for nlhs = 0; with fewer than two the
     // total goes into a scalar of our own.
-    plhs[0] = mxCreateDoubleMatrix(static_cast<mwSize>(M), 1, mxREAL);
+    plhs[0] = newResultMatrix(M, 1, ResultStart::zeros);
     double unusedCost = 0.0;
     double* cost = &unusedCost;
     if (nlhs == 2) {
-        plhs[1] = mxCreateDoubleScalar(0);
+        plhs[1] = newResultScalar(0);
         cost = mxGetPr(plhs[1]);
     }
     const char* failure = nullptr;

@@ -2,7 +2,7 @@
 // [gamma, alpha, beta, xi, loglik] = chainsweep(prior, transmat, obslik).
 //
 // The results are created first and the core computes straight into them;
-// when the core meets a negative value they are destroyed before the call is
+// when the core meets a negative value they are discarded before the call is
 // refused, so the caller sees the message alone.
 
 #include <cmath>
@@ -10,6 +10,7 @@
 #include "forward_backward.h"
 #include "host_binding.h"
 #include "parallel.h"
+#include "results.h"
 #include "vector_unit.h"
 
 namespace
@@ -42,17 +43,6 @@ void checkSizes(std::size_t K, std::size_t T, bool pairwise)
         refuse(kTooLargeMessage);
 }
 
-mxArray* newSequence(std::size_t K, std::size_t T)
-{
-    return mxCreateDoubleMatrix(static_cast<mwSize>(K), static_cast<mwSize>(T), mxREAL);
-}
-
-mxArray* newPairwise(std::size_t K, std::size_t T)
-{
-    const mwSize dims[3] = {static_cast<mwSize>(K), static_cast<mwSize>(K), static_cast<mwSize>(T)};
-    return mxCreateNumericArray(3, dims, mxDOUBLE_CLASS, mxREAL);
-}
-
 } // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
@@ -73,10 +63,12 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const bool pairwise = nlhs == 5;
     checkSizes(K, T, pairwise);
 
-    mxArray* gamma = newSequence(K, T);
-    mxArray* alpha = newSequence(K, T);
-    mxArray* beta = newSequence(K, T);
-    mxArray* xi = pairwise ? newPairwise(K, T) : nullptr;
+    // The core writes every element of every result (with K = 0 there are
+    // none), so their storage need not be cleared first.
+    mxArray* gamma = newResultMatrix(K, T, ResultStart::unset);
+    mxArray* alpha = newResultMatrix(K, T, ResultStart::unset);
+    mxArray* beta = newResultMatrix(K, T, ResultStart::unset);
+    mxArray* xi = pairwise ? newResultArray3(K, K, T, ResultStart::unset) : nullptr;
     // An empty chain: every result is empty and the log-likelihood is ln 0.
     double logLikelihood = -INFINITY;
     if (K > 0) {
@@ -86,10 +78,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
             mxGetPr(prhs[0]), mxGetPr(prhs[1]), mxGetPr(prhs[2]), static_cast<std::int32_t>(K),
             static_cast<std::int32_t>(T), widestVectorUnit(), configuredThreads(), &failure);
         if (failure) {
-            mxDestroyArray(gamma);
-            mxDestroyArray(alpha);
-            mxDestroyArray(beta);
-            if (xi) mxDestroyArray(xi);
+            discardResult(gamma);
+            discardResult(alpha);
+            discardResult(beta);
+            if (xi) discardResult(xi);
             refuse(failure);
         }
     }
@@ -97,5 +89,5 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     plhs[1] = alpha;
     plhs[2] = beta;
     if (pairwise) plhs[3] = xi;
-    plhs[nlhs - 1] = mxCreateDoubleScalar(logLikelihood);
+    plhs[nlhs - 1] = newResultScalar(logLikelihood);
 }

@@ -28,8 +28,10 @@ vector_unit_SOURCES = common/vector_unit.cpp common/processor_features.cpp
 threads_SOURCES = common/parallel.cpp
 
 HOST_SOURCES = host/work_memory_mex.cpp
-OCTAVE_HOST_SOURCES =
-MEX_HOST_SOURCES =
+# Result creation (host/results.h): Octave's own arrays for Octave, the MEX
+# API for the other hosts.
+OCTAVE_HOST_SOURCES = host/results_octave.cpp
+MEX_HOST_SOURCES = host/results_mex.cpp
 
 chainsweep_ENTRY = chainsweep/chainsweep_mex.cpp
 chainsweep_SOURCES = chainsweep/kernels.cpp chainsweep/kernel_dispatch.cpp \

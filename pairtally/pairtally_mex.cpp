@@ -4,6 +4,7 @@
 
 #include "host_binding.h"
 #include "parallel.h"
+#include "results.h"
 #include "transition_counts.h"
 
 namespace
@@ -86,7 +87,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const double* beta = mxGetPr(prhs[1]);
     const double* transmat = mxGetPr(prhs[2]);
     const double* obslik = mxGetPr(prhs[3]);
-    plhs[0] = mxCreateDoubleMatrix(static_cast<mwSize>(K), static_cast<mwSize>(K), mxREAL);
+    // The core adds into the counts.
+    plhs[0] = newResultMatrix(K, K, ResultStart::zeros);
     double* counts = mxGetPr(plhs[0]);
 
     // The fast path also needs the step sums and, per thread, the steps side

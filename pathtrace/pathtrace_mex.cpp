@@ -4,6 +4,7 @@
 
 #include "best_path.h"
 #include "host_binding.h"
+#include "results.h"
 
 namespace
 {
@@ -46,11 +47,6 @@ void checkInputs(const mxArray* const inputs[])
     if (mxGetNumberOfElements(inputs[3]) < 1) refuse(kSwitchMessage);
 }
 
-mxArray* newMatrix(std::size_t rows, std::size_t columns)
-{
-    return mxCreateDoubleMatrix(static_cast<mwSize>(rows), static_cast<mwSize>(columns), mxREAL);
-}
-
 } // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
@@ -72,8 +68,11 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     const bool normalise = C[0] != 0.0;
 
     // All three results are computed whatever nlhs is; those that receive no
-    // slot are destroyed once the core is done with them.
-    mxArray* results[kResultCount] = {newMatrix(K, N), newMatrix(K, N), newMatrix(1, N)};
+    // slot are discarded once the core is done with them. The core writes
+    // every element of D and P, and S only when normalising.
+    mxArray* results[kResultCount] = {newResultMatrix(K, N, ResultStart::unset),
+                                      newResultMatrix(K, N, ResultStart::unset),
+                                      newResultMatrix(1, N, ResultStart::zeros)};
     double* D = mxGetPr(results[0]);
     double* P = mxGetPr(results[1]);
     double* S = mxGetPr(results[2]);
@@ -83,5 +82,5 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         bestPathScoresInPlace(static_cast<std::int32_t>(K), static_cast<std::int32_t>(N), O, R, T,
                               normalise, D, P, S);
     }
-    for (int slot = nlhs; slot < kResultCount; ++slot) mxDestroyArray(results[slot]);
+    for (int slot = nlhs; slot < kResultCount; ++slot) discardResult(results[slot]);
 }
