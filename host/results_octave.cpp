@@ -19,9 +19,14 @@
 // void*, which is what results.h declares under Octave's mex.h.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "dNDArray.h"
 #include "dim-vector.h"
@@ -48,12 +53,35 @@ template <typename MakeValue> void* handOver(const MakeValue& makeValue)
     return result;
 }
 
+// Results of at least this many bytes ask for huge pages.
+constexpr std::size_t kHugePageBytes = std::size_t(2) << 20;
+
+// Asks the kernel to back the whole 2 MiB pages of a large block with huge
+// pages where it leaves that to the program (transparent huge pages in
+// "madvise" mode): a result is written once, right after it is made, and
+// the first touch of each 4 KiB page otherwise costs more than writing it.
+void preferHugePages(void* block, std::size_t bytes)
+{
+#if defined(MADV_HUGEPAGE)
+    if (bytes < 2 * kHugePageBytes) return;
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+    const std::uintptr_t end = (start + bytes) & ~(kHugePageBytes - 1);
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
+
 // Storage for count doubles. When it cannot be had the call ends with the
 // words Octave uses when an array made through the MEX API cannot be.
 double* allocateDoubles(std::allocator<double>& allocator, std::size_t count)
 {
     try {
-        return allocator.allocate(count);
+        double* data = allocator.allocate(count);
+        preferHugePages(data, count * sizeof(double));
+        return data;
     } catch (const std::bad_alloc&) {
         char message[80];
         std::snprintf(message, sizeof message, "failed to allocate %zu bytes of memory",
