@@ -113,4 +113,17 @@ BENCHMARK(tallyTransitions)
     ->ArgsProduct({{2, 8, 64, 256}, {1000, 100000}, {-1, 1, 2, 3}, {1}})
     ->ArgsProduct({{64, 256}, {100000}, {3}, {0}})
     ->Unit(benchmark::kMillisecond);
+// The choice of unit by state count (tallyUnitFor in transition_counts.h),
+// one thread, CPU time per call. Measured on a 2-core AMD EPYC with AVX-512:
+// the unit whose registers leave the fewest rows of a column to scalar code
+// is the fastest or within noise of it (2 states: SSE2, 1.1-1.26x the plain
+// loops, where AVX2 and AVX-512 lose; 4 to 7: AVX2, 1.0-2.0x; 8 to 11:
+// AVX-512, 1.8-4x; 12 to 15 and 20: AVX2 ahead of AVX-512), except at 3
+// states, where every unit is slower than the plain loops (SSE2 0.82-0.98x).
+BENCHMARK(tallyTransitions)
+    ->Name("BM_TallySmallK")
+    ->ArgNames({"K", "T", "unit", "threads"})
+    ->ArgsProduct({{2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24}, {1000, 100000}, {-1, 1, 2, 3}, {1}})
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(divisions)->ArgName("unit")->DenseRange(1, 3);

@@ -73,10 +73,15 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     double logLikelihood = -INFINITY;
     if (K > 0) {
         const char* failure = nullptr;
+        const auto states = static_cast<std::int32_t>(K);
+        const VectorUnit unit = smootherUnitFor(widestVectorUnit(), states, pairwise);
+        // The core splits at most about 4*K*K*T operations over threads.
+        const int threads = threadsForWork(4.0 * static_cast<double>(K) * static_cast<double>(K) *
+                                           static_cast<double>(T));
         logLikelihood = forwardBackwardInPlace(
             mxGetPr(gamma), mxGetPr(alpha), mxGetPr(beta), pairwise ? mxGetPr(xi) : nullptr,
-            mxGetPr(prhs[0]), mxGetPr(prhs[1]), mxGetPr(prhs[2]), static_cast<std::int32_t>(K),
-            static_cast<std::int32_t>(T), widestVectorUnit(), configuredThreads(), &failure);
+            mxGetPr(prhs[0]), mxGetPr(prhs[1]), mxGetPr(prhs[2]), states,
+            static_cast<std::int32_t>(T), unit, threads, &failure);
         if (failure) {
             discardResult(gamma);
             discardResult(alpha);

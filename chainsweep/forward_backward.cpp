@@ -324,6 +324,15 @@ double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double
     return logLikelihood;
 }
 
+VectorUnit smootherUnitFor(VectorUnit widest, std::int32_t K, bool pairwise)
+{
+    const bool halfEmpty = K % 8 >= 4 && K < (pairwise ? 16 : 32);
+    if (widest > VectorUnit::avx2 && halfEmpty && vectorUnitAvailable(VectorUnit::avx2)) {
+        return VectorUnit::avx2;
+    }
+    return widest;
+}
+
 double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double* xi,
                               const double* prior, const double* transmat, const double* obslik,
                               std::int32_t K, std::int32_t T, const char** failure)

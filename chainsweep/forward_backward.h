@@ -31,6 +31,14 @@ double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double
                               std::int32_t K, std::int32_t T, VectorUnit unit, int threads,
                               const char** failure);
 
+// The unit worth using for K states, at most `widest` (which must be
+// available): AVX2 rather than AVX-512 where AVX-512's last register of rows
+// would be at least half empty (K mod 8 from 4 to 7), below 32 states, or 16
+// with the pairwise table, whose slices fill AVX-512's registers better. As
+// measured with bench/chainsweep_bench.cpp (BM_ForwardBackwardSmallK); every
+// unit is faster than the plain loops at every K.
+VectorUnit smootherUnitFor(VectorUnit widest, std::int32_t K, bool pairwise);
+
 // The same on the widest available unit and the calling thread alone.
 double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double* xi,
                               const double* prior, const double* transmat, const double* obslik,

@@ -45,6 +45,14 @@ int threadsWorthStarting(double operations, int maxThreads)
     return worth < maxThreads ? int(worth) : maxThreads;
 }
 
+int threadsForWork(double operations)
+{
+    // threadsWorthStarting gives 1 for every thread count once it gives 1
+    // for two.
+    if (threadsWorthStarting(operations, 2) < 2) return 1;
+    return configuredThreads();
+}
+
 void runParts(int threads, int parts, void (*work)(void* context, int part), void* context)
 {
     if (parts <= 0) return;

@@ -20,6 +20,12 @@ int configuredThreads();
 // since starting a thread costs more than it would save.
 int threadsWorthStarting(double operations, int maxThreads);
 
+// The threads a call of at most about `operations` operations may use:
+// configuredThreads() when that much work is worth a second thread, else 1
+// without its look-ups (the environment and the processor count, which take
+// some microseconds: as long as a small call's work).
+int threadsForWork(double operations);
+
 // Runs work(context, part) for every part, on at most `threads` threads
 // including the calling one; thread r takes the contiguous block of parts
 // [r * parts / threads, (r + 1) * parts / threads). Returns when every part is

@@ -93,10 +93,10 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
     // The fast path also needs the step sums and, per thread, the steps side
     // by side; the threads are chosen here so that no worker calls the host.
-    const VectorUnit unit = widestVectorUnit();
+    const VectorUnit unit = tallyUnitFor(widestVectorUnit(), static_cast<std::int32_t>(K));
     const double operations = 5.0 * static_cast<double>(K) * static_cast<double>(K) *
                               (T > 1 ? static_cast<double>(T - 1) : 0.0);
-    const int threads = threadsWorthStarting(operations, configuredThreads());
+    const int threads = threadsWorthStarting(operations, threadsForWork(operations));
     const std::size_t workDoubles = tallyWorkingDoubles(unit, static_cast<std::int32_t>(K),
                                                         static_cast<std::int32_t>(T), threads);
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 #include "parallel.h"
 
@@ -156,6 +157,26 @@ std::size_t partStart(std::size_t count, int part, int parts)
 }
 
 } // namespace
+
+VectorUnit tallyUnitFor(VectorUnit widest, std::int32_t K)
+{
+    if (K == 3) return VectorUnit::plain;
+    const std::size_t rows = K > 0 ? static_cast<std::size_t>(K) : 0;
+    VectorUnit best = VectorUnit::plain;
+    std::size_t fewest = rows;
+    std::size_t lanes = 1;
+    for (VectorUnit unit : {VectorUnit::sse2, VectorUnit::avx2, VectorUnit::avx512}) {
+        lanes *= 2;
+        if (unit > widest) break;
+        if (!vectorUnitAvailable(unit)) continue;
+        const std::size_t steps = rows / lanes + rows % lanes;
+        if (steps <= fewest) {
+            best = unit;
+            fewest = steps;
+        }
+    }
+    return best;
+}
 
 std::size_t tallyWorkingDoubles(VectorUnit unit, std::int32_t K, std::int32_t T, int threads)
 {

@@ -22,6 +22,14 @@ void tallyTransitionsInPlace(std::int32_t K, std::int32_t T, const double* alpha
                              const double* beta, const double* A, const double* obslik, double* out,
                              double* w, double* X);
 
+// The unit worth using for K states, at most `widest` (which must be
+// available): the quotients go down the rows of a column of the counts, a
+// register of rows at a time and the rows left over one by one, so the unit
+// that leaves the fewest registers and rows wins, the wider one on a tie.
+// At 3 states the plain loops run: measured faster there than 2 lanes and a
+// row (bench/pairtally_bench.cpp, BM_TallySmallK).
+VectorUnit tallyUnitFor(VectorUnit widest, std::int32_t K);
+
 // Doubles of working memory that tallyTransitionsOnUnit needs beyond w and X
 // for this unit and thread count: the T-1 step sums and, per thread, the
 // steps side by side. 0 for the plain unit, for K < 1 or T < 2, or when the

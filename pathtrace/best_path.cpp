@@ -251,8 +251,17 @@ void bestPathScoresOnUnit(VectorUnit unit, std::int32_t K, std::int32_t N, const
     workRelease(transposed);
 }
 
+VectorUnit bestPathUnitFor(VectorUnit widest, std::int32_t K)
+{
+    if (K < kVectorStates) return VectorUnit::plain;
+    if (K < kWidestStates && widest > VectorUnit::avx2) {
+        return vectorUnitAvailable(VectorUnit::avx2) ? VectorUnit::avx2 : widest;
+    }
+    return widest;
+}
+
 void bestPathScoresInPlace(std::int32_t K, std::int32_t N, const double* O, const double* R,
                            const double* T, bool normalise, double* D, double* P, double* S)
 {
-    bestPathScoresOnUnit(widestVectorUnit(), K, N, O, R, T, normalise, D, P, S);
+    bestPathScoresOnUnit(bestPathUnitFor(widestVectorUnit(), K), K, N, O, R, T, normalise, D, P, S);
 }

@@ -20,12 +20,22 @@ inline constexpr float kInitialBest = static_cast<float>(-1e20);
 // one and its scale factor goes to S (N values); otherwise S is not touched.
 // With N < 1 or K < 0 nothing is read or written.
 //
-// The candidates of each step are searched on the widest vector unit
-// (widestVectorUnit()), in a transposed copy of T taken from the working
+// The candidates of each step are searched on the unit of bestPathUnitFor
+// (widestVectorUnit(), K), in a transposed copy of T taken from the working
 // memory of host/work_memory.h for the call; when that memory cannot be had
 // the plain loops run instead. Every path gives the same bits.
 void bestPathScoresInPlace(std::int32_t K, std::int32_t N, const double* O, const double* R,
                            const double* T, bool normalise, double* D, double* P, double* S);
+
+// The unit worth using for K states, at most `widest` (which must be
+// available). Below kVectorStates states the plain loops: a step's few
+// candidates cost less than handing them to a vector unit. Below
+// kWidestStates at most AVX2, whose groups of 8 destinations leave fewer
+// lanes empty than AVX-512's 16. Both measured with bench/pathtrace_bench.cpp
+// (BM_BestPathSmallK).
+inline constexpr std::int32_t kVectorStates = 6;
+inline constexpr std::int32_t kWidestStates = 28;
+VectorUnit bestPathUnitFor(VectorUnit widest, std::int32_t K);
 
 // The same on the given unit (plain: the scalar loops, which need no working
 // memory). A unit that is not available runs the plain loops.

@@ -440,3 +440,25 @@ TEST(ChainsweepUnits, PassesOnTwoThreadsStillTheSameBits)
         }
     }
 }
+
+TEST(ChainsweepUnits, UnitChoiceStaysWithinTheAllowedUnits)
+{
+    for (VectorUnit widest : availableUnits()) {
+        for (std::int32_t K = 0; K <= 70; ++K) {
+            for (bool pairwise : {false, true}) {
+                const VectorUnit unit = smootherUnitFor(widest, K, pairwise);
+                EXPECT_LE(unit, widest) << K;
+                EXPECT_TRUE(vectorUnitAvailable(unit)) << K;
+                // Never the plain loops unless asked: every unit beats them.
+                EXPECT_EQ(unit == VectorUnit::plain, widest == VectorUnit::plain) << K;
+            }
+        }
+    }
+    if (vectorUnitAvailable(VectorUnit::avx512) && widestVectorUnit() == VectorUnit::avx512) {
+        EXPECT_EQ(smootherUnitFor(VectorUnit::avx512, 4, false), VectorUnit::avx2);
+        EXPECT_EQ(smootherUnitFor(VectorUnit::avx512, 8, false), VectorUnit::avx512);
+        EXPECT_EQ(smootherUnitFor(VectorUnit::avx512, 20, false), VectorUnit::avx2);
+        EXPECT_EQ(smootherUnitFor(VectorUnit::avx512, 20, true), VectorUnit::avx512);
+        EXPECT_EQ(smootherUnitFor(VectorUnit::avx512, 36, false), VectorUnit::avx512);
+    }
+}

@@ -43,6 +43,22 @@ TEST(Parallel, ThreadSettingPinsOrFallsBackToProcessors)
     EXPECT_GE(configuredThreads(), 1);
 }
 
+TEST(Parallel, WorkTooSmallForTwoThreadsIgnoresTheSetting)
+{
+    // The setting is only looked up for work that a second thread could share:
+    // wherever threadsForWork answers 1, every thread count would start none.
+    setenv("HMM_PLUGINS_THREADS", "7", 1);
+    for (double operations : {0.0, 1e3, 1e6, 2e6, 3.99e6}) {
+        EXPECT_EQ(threadsForWork(operations), 1) << operations;
+        EXPECT_EQ(threadsWorthStarting(operations, 256), 1) << operations;
+    }
+    EXPECT_EQ(threadsForWork(4e6), 7);
+    EXPECT_EQ(threadsForWork(1e12), 7);
+    setenv("HMM_PLUGINS_THREADS", "1", 1);
+    EXPECT_EQ(threadsForWork(1e12), 1);
+    unsetenv("HMM_PLUGINS_THREADS");
+}
+
 TEST(VectorUnits, WidestIsAvailableAndCanBeLowered)
 {
     EXPECT_TRUE(vectorUnitAvailable(VectorUnit::plain));

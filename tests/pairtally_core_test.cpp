@@ -224,3 +224,28 @@ TEST(PairtallyCore, SumsBesideTheQuotientsMatchThePlainLoopsBitForBit)
         }
     }
 }
+
+// The unit a call runs on: never wider than allowed, always available, and
+// at the sizes where the benchmark chose it, the narrower unit or the plain
+// loops (every unit gives the same bits; the choice is speed alone).
+TEST(PairtallyCore, UnitChoiceStaysWithinTheAllowedUnits)
+{
+    for (VectorUnit widest : kUnits) {
+        if (!vectorUnitAvailable(widest)) continue;
+        for (int K = 0; K <= 70; ++K) {
+            const VectorUnit unit = tallyUnitFor(widest, K);
+            EXPECT_LE(unit, widest) << K;
+            EXPECT_TRUE(vectorUnitAvailable(unit)) << K;
+        }
+        EXPECT_EQ(tallyUnitFor(widest, 3), VectorUnit::plain);
+    }
+    if (vectorUnitAvailable(VectorUnit::avx512)) {
+        // Two lanes for 2 states, four for 4 to 7, eight for 8 to 11, four
+        // again for 12 (one register and four rows left on eight lanes).
+        EXPECT_EQ(tallyUnitFor(VectorUnit::avx512, 2), VectorUnit::sse2);
+        EXPECT_EQ(tallyUnitFor(VectorUnit::avx512, 5), VectorUnit::avx2);
+        EXPECT_EQ(tallyUnitFor(VectorUnit::avx512, 8), VectorUnit::avx512);
+        EXPECT_EQ(tallyUnitFor(VectorUnit::avx512, 12), VectorUnit::avx2);
+        EXPECT_EQ(tallyUnitFor(VectorUnit::avx512, 64), VectorUnit::avx512);
+    }
+}

@@ -380,3 +380,40 @@ TEST(PathtraceCore, EveryVectorUnitKeepsTiesNaNAndZerosAsThePlainLoops)
         }
     }
 }
+
+// The unit a call runs on: never wider than allowed, always available; the
+// plain loops for the fewest states, at most AVX2 below kWidestStates. And
+// the whole recursion on that unit, around both thresholds, gives the plain
+// recursion's bits.
+TEST(PathtraceCore, UnitChoiceStaysWithinTheAllowedUnitsAndKeepsTheBits)
+{
+    for (VectorUnit widest : kUnits) {
+        if (!vectorUnitAvailable(widest)) continue;
+        for (int K = 0; K <= 40; ++K) {
+            const VectorUnit unit = bestPathUnitFor(widest, K);
+            EXPECT_LE(unit, widest) << K;
+            EXPECT_TRUE(vectorUnitAvailable(unit)) << K;
+            if (K < kVectorStates) {
+                EXPECT_EQ(unit, VectorUnit::plain) << K;
+            }
+            if (K < kWidestStates) {
+                EXPECT_LE(unit, VectorUnit::avx2) << K;
+            }
+        }
+    }
+    std::mt19937_64 generator(23);
+    for (int K : {kVectorStates - 1, kVectorStates, kWidestStates - 1, kWidestStates}) {
+        const std::size_t k = static_cast<std::size_t>(K);
+        const int N = 9;
+        const std::vector<double> O = mixedValues(k * N, 0.05, &generator);
+        const std::vector<double> R = mixedValues(k, 0.05, &generator);
+        const std::vector<double> T = tieValues(k * k, &generator);
+        for (bool normalise : {false, true}) {
+            const Scores chosen = run(K, N, O, R, T, normalise);
+            const Scores plain = plainRecursion(k, N, O, R, T, normalise);
+            EXPECT_TRUE(sameResults(chosen.D, plain.D)) << K;
+            EXPECT_TRUE(sameBits(chosen.P, plain.P)) << K;
+            EXPECT_TRUE(sameResults(chosen.S, plain.S)) << K;
+        }
+    }
+}
