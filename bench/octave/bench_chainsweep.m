@@ -1,120 +1,116 @@
 % chainsweep against the vectorised m-code forward-backward a user writes
-% instead, round-robin in this Octave process (CPU-time medians of a few
-% runs; CPU time counts every thread, wall time is shown beside it), then the
-% peak memory of single calls, each in a fresh Octave process, against a
-% reference plug-in that only creates and writes arrays of the result sizes.
+% instead, in this Octave process, CPU-time medians (CPU time counts every
+% thread). Beside each row: the plain loops (the plug-in on its plain loops
+% and one thread), the floors of creating and writing the results once as
+% Octave's own arrays (as the plug-in creates them) and through the MEX API,
+% and, with BENCH_BASELINE, another build ("today"). Then the peak memory of
+% single calls, each in a fresh Octave process.
 function bench_chainsweep ()
-  reference = fullfile (fileparts (which ('chainsweep')), '..', 'bench', 'octave');
-  addpath (reference);
-  reps = 3;
-  Ks = [2 8 32 128 256];
-  Ts = [1e3 1e4 1e5];
-  printf ('%5s %7s | %9s %9s %9s %7s | %9s %9s %9s %7s | %9s %9s\n', 'K', 'T', ...
-          'm 4', 'cs 4', 'cs4 wall', 'm/cs', 'm 5', 'cs 5', 'cs5 wall', 'm/cs', ...
-          'floor 5', 'cs5/floor');
-  for K = Ks
-    for T = Ts
-      rand ('seed', K + T);
-      prior = rand (K, 1); A = rand (K, K); obslik = rand (K, T);
-      five = K * K * T * 8 <= 1.5e9;           % the pairwise table fits comfortably
-      mfive = five && K * K * T <= 2e8;        % and the m-code takes a few seconds
-      times = nan (reps, 7);
-      for r = 1:reps
-        [times(r,1)] = timed (@() mcode_four (prior, A, obslik));
-        [times(r,2), times(r,3)] = timed (@() call_four (prior, A, obslik));
-        if (mfive)
-          times(r,4) = timed (@() mcode_five (prior, A, obslik));
+  today = today_plugin ('chainsweep');
+  for n = [4 5]
+    printf ('\nchainsweep, %d results (ms; m = m-code, plug = chainsweep, plain = its plain loops)\n', n);
+    printf ('%5s %7s | %9s %9s %9s %9s %9s %9s | %6s %6s %6s\n', 'K', 'T', 'm-code', ...
+            'plug-in', 'today', 'plain', 'floor own', 'floor mex', 'm/plug', 'today/', 'plain/');
+    for K = [2 8 32 128 256]
+      for T = [1e3 1e4 1e5]
+        bytes = 8 * (3 * K * T + (n == 5) * K * K * T);
+        if (! fits (bytes))
+          continue;
         end
-        if (five)
-          [times(r,5), times(r,6)] = timed (@() call_five (prior, A, obslik));
-          times(r,7) = timed (@() reference_five (K, T));
-        end
+        rand ('seed', K + T);
+        prior = rand (K, 1); A = rand (K, K); obslik = rand (K, T);
+        reps = 5; if (K * K * T > 1e8) reps = 3; end
+        call = @(f) @() smooth (f, n, prior, A, obslik);
+        sizes = [K T 1; K T 1; K T 1; K K T; 1 1 1]([1:3, 6-n:5], :);
+        % The m-code takes minutes beyond these sizes; the MEX-API kinds hold
+        % every result twice at the end of a call.
+        mcode = n == 4 || K * K * T <= 7e8;
+        twice = fits (2 * bytes);
+        t = side_by_side ({'plug', call(@chainsweep), {}
+                           'plain', call(@chainsweep), plain_loops()
+                           'own', result_floor(1, sizes), {}
+                           'm', only_if(mcode, call(@chainsweep_mcode)), {}
+                           'mex', only_if(twice, result_floor(0, sizes)), {}
+                           'today', only_if(twice && ! isempty (today), call (today)), {}}, reps);
+        printf ('%5d %7d | %9s %9s %9s %9s %9s %9s | %6s %6s %6.2f\n', K, T, format_ms (t.m), ...
+                format_ms (t.plug), format_ms (t.today), format_ms (t.plain), format_ms (t.own), ...
+                format_ms (t.mex), format_ratio (t.m / t.plug), format_ratio (t.today / t.plug), ...
+                t.plain / t.plug);
       end
-      m = median (times, 1);
-      printf ('%5d %7d | %9s %9s %9s %7.1f | %9s %9s %9s %7.1f | %9s %9.2f\n', K, T, ...
-              ms (m(1)), ms (m(2)), ms (m(3)), m(1) / m(2), ms (m(4)), ms (m(5)), ...
-              ms (m(6)), m(4) / m(5), ms (m(7)), m(5) / m(7));
     end
   end
-  printf ('(times in ms; m = m-code, cs = chainsweep, floor 5 = creating and writing the 5 results once)\n');
+  printf ('(today/ and plain/: their time over the plug-in''s; above 1, the plug-in is faster)\n');
+  peak_table ();
+end
 
-  printf ('\nPeak memory (VmHWM) of one call in a fresh Octave process, inputs included:\n');
-  printf ('%5s %7s %8s | %12s %12s %7s\n', 'K', 'T', 'results', 'chainsweep', 'reference', 'ratio');
-  for c = {{128, 1e5, 4}, {128, 1e4, 5}, {64, 1e5, 5}}
+% Whether results of `bytes` (and the same again for the inputs and the
+% m-code's temporaries) fit in the memory available now.
+function yes = fits (bytes)
+  info = fileread ('/proc/meminfo');
+  available = 1024 * str2double (regexp (info, 'MemAvailable:\s*(\d+)', 'tokens', 'once'){1});
+  yes = 2 * bytes < available;
+end
+
+function r = smooth (f, n, prior, A, obslik)
+  if (n == 4)
+    [g, a, b, l] = f (prior, A, obslik);
+  else
+    [g, a, b, x, l] = f (prior, A, obslik);
+  end
+  r = [];
+end
+
+
+% Peak memory of one call, each in a fresh Octave process that first makes
+% the inputs: the growth of VmHWM over the resident memory before the call,
+% against the results' size (1.00: the results alone, no copy of them).
+function peak_table ()
+  printf ('\nPeak memory of one call above the process before it, over the results'' size:\n');
+  printf ('%5s %7s %3s %9s | %8s %8s %8s %8s %8s\n', 'K', 'T', 'n', 'results', 'plug-in', ...
+          'today', 'own', 'mex', 'm-code');
+  today = today_plugin ('chainsweep');
+  for c = {{64, 1e5, 5}, {128, 1e5, 4}, {128, 1e4, 5}}
     [K, T, n] = c{1}{:};
-    peak = peak_memory (reference, K, T, n, 'chainsweep');
-    base = peak_memory (reference, K, T, n, 'reference');
-    printf ('%5d %7d %8d | %9.0f MB %9.0f MB %7.2f\n', K, T, n, peak / 2^20, base / 2^20, peak / base);
+    bytes = 8 * (3 * K * T + (n == 5) * K * K * T);
+    if (! fits (bytes))
+      printf ('%5d %7d %3d   (not enough memory free)\n', K, T, n);
+      continue;
+    end
+    outs = {'[g, a, b, l]', '[g, a, b, x, l]'}{n - 3};
+    sizes = mat2str ([K T 1; K T 1; K T 1; K K T; 1 1 1]([1:3, 6-n:5], :));
+    calls = {sprintf('%s = chainsweep (prior, A, obslik);', outs), ...
+             sprintf('%s = chainsweep_today (prior, A, obslik);', outs), ...
+             sprintf('%s = reference_arrays (1, 1, %s);', outs, sizes), ...
+             sprintf('%s = reference_arrays (0, 1, %s);', outs, sizes), ...
+             sprintf('%s = chainsweep_mcode (prior, A, obslik);', outs)};
+    growth = nan (1, 5);
+    for k = 1:5
+      if ((k == 2 && isempty (today)) || (k != 1 && k != 3 && ! fits (2 * bytes)))
+        continue;
+      end
+      growth(k) = peak_growth (K, T, calls{k}) / bytes;
+    end
+    printf ('%5d %7d %3d %6.0f MB | %8s %8s %8s %8s %8s\n', K, T, n, bytes / 2^20, ...
+            format_ratio (growth(1)), format_ratio (growth(2)), format_ratio (growth(3)), format_ratio (growth(4)), ...
+            format_ratio (growth(5)));
   end
 end
 
-function [cpu, wall] = timed (f)
-  t0 = cputime (); w0 = tic ();
-  f ();
-  cpu = cputime () - t0; wall = toc (w0);
-end
-
-function s = ms (seconds)
-  if (isnan (seconds)) s = '-'; else s = sprintf ('%.1f', 1000 * seconds); end
-end
-
-function call_four (prior, A, obslik)
-  [g, a, b, l] = chainsweep (prior, A, obslik);
-end
-
-function call_five (prior, A, obslik)
-  [g, a, b, x, l] = chainsweep (prior, A, obslik);
-end
-
-function reference_five (K, T)
-  [g, a, b, x, l] = reference_arrays (K, T, 1);
-end
-
-% The usual vectorised forward-backward: a matrix-vector product per step.
-function [gamma, alpha, beta, loglik] = mcode_four (prior, A, obslik)
-  [K, T] = size (obslik);
-  alpha = zeros (K, T); beta = ones (K, T); c = zeros (1, T);
-  At = A';
-  a = prior .* obslik(:,1); c(1) = sum (a); alpha(:,1) = a / c(1);
-  for t = 2:T
-    a = (At * alpha(:,t-1)) .* obslik(:,t); c(t) = sum (a); alpha(:,t) = a / c(t);
-  end
-  for t = T-1:-1:1
-    b = A * (beta(:,t+1) .* obslik(:,t+1)); beta(:,t) = b / sum (b);
-  end
-  gamma = alpha .* beta; gamma = gamma ./ sum (gamma, 1);
-  loglik = sum (log (c));
-end
-
-% The same with the pairwise tables.
-function [gamma, alpha, beta, xi, loglik] = mcode_five (prior, A, obslik)
-  [K, T] = size (obslik);
-  [gamma, alpha, beta, loglik] = mcode_four (prior, A, obslik);
-  xi = zeros (K, K, T);
-  for t = 1:T-1
-    x = A .* (alpha(:,t) * (beta(:,t+1) .* obslik(:,t+1))');
-    xi(:,:,t) = x / sum (x(:));
-  end
-end
-
-% VmHWM in bytes of a fresh Octave process that makes the inputs and one call.
-function bytes = peak_memory (reference, K, T, n, kind)
-  here = fileparts (which ('chainsweep'));
-  outs = {'[g, a, b, l]', '[g, a, b, x, l]'}{n - 3};
-  if (strcmp (kind, 'chainsweep'))
-    call = sprintf ('%s = chainsweep (prior, A, obslik);', outs);
-  else
-    call = sprintf ('%s = reference_arrays (%d, %d, 1);', outs, K, T);
-  end
-  script = sprintf (['addpath (''%s''); addpath (''%s''); prior = rand (%d, 1); A = rand (%d); ' ...
-                     'obslik = rand (%d, %d); %s ' ...
-                     's = fileread (''/proc/self/status''); ' ...
-                     'printf (''%%s\\n'', regexp (s, ''VmHWM:\\s*(\\d+)'', ''tokens''){1}{1});'], ...
-                    here, reference, K, K, K, T, call);
-  [status, out] = system (sprintf ('octave-cli --no-init-file --quiet --no-history --eval "%s"', script));
-  if (status != 0)
-    bytes = NaN;
-  else
-    bytes = 1024 * str2double (strtrim (out));
+function bytes = peak_growth (K, T, call)
+  paths = strjoin (cellfun (@(p) sprintf ('addpath (''%s''); ', p), ...
+                            {fileparts(which ('chainsweep')), fileparts(which ('reference_arrays')), ...
+                             fileparts(mfilename ('fullpath')), fileparts(which ('chainsweep_today'))}, ...
+                            'UniformOutput', false), '');
+  status = 'kb = @(f) 1024 * str2double (regexp (fileread (''/proc/self/status''), [f '':\s*(\d+)''], ''tokens'', ''once''){1});';
+  script = sprintf (['%s %s prior = rand (%d, 1); A = rand (%d); obslik = rand (%d, %d); ' ...
+                     'before = kb (''VmRSS''); %s printf (''%%d\\n'', kb (''VmHWM'') - before);'], ...
+                    paths, status, K, K, K, T, call);
+  file = [tempname() '.m'];
+  fid = fopen (file, 'w'); fputs (fid, script); fclose (fid);
+  [code, out] = system (sprintf ('octave-cli --no-init-file --quiet --no-history %s', file));
+  unlink (file);
+  bytes = NaN;
+  if (code == 0)
+    bytes = str2double (strtrim (out));
   end
 end

@@ -5,8 +5,11 @@
 % of 2^15 doubles (kept in cache, so memory does not bound it), scaled.
 % Times: CPU-time medians for one thread; wall-time medians with the default
 % threads (CPU time adds up over threads). The per-step m-code is skipped
-% where it would take more than about 20 s ('-').
+% where it would take more than about 20 s ('-'). Beside each row: the plain
+% loops (the plug-in on its plain loops and one thread, CPU time) and, with
+% BENCH_BASELINE, another build ("today", timed as the plug-in is).
 function bench_pairtally ()
+  today = today_plugin ('pairtally');
   saved = getenv ('HMM_PLUGINS_THREADS');
   restore = onCleanup (@() setenv ('HMM_PLUGINS_THREADS', saved));
   perDivision = division_time ();
@@ -20,8 +23,9 @@ function bench_pairtally ()
       printf ('\npairtally, HMM_PLUGINS_THREADS=1, CPU-time medians\n');
       clock = @median_cpu;
     end
-    printf ('%5s %7s %11s %11s %11s %11s %9s %9s %10s\n', 'K', 'T', 'plug-in s', 'per-step s', ...
-            'products s', 'floor s', 'step/plug', 'prod/plug', 'plug/floor');
+    printf ('%5s %7s %11s %11s %11s %11s %11s %11s %9s %9s %10s %7s %7s\n', 'K', 'T', ...
+            'plug-in s', 'today s', 'plain s', 'per-step s', 'products s', 'floor s', ...
+            'step/plug', 'prod/plug', 'plug/floor', 'today/', 'plain/');
     for T = [1e3 1e4 1e5]
       for K = [2 8 32 128 256]
         rand ('state', K + T);
@@ -29,6 +33,11 @@ function bench_pairtally ()
         work = (T - 1) * K * K;
         reps = 5; if (work > 1e9) reps = 1; elseif (work > 1e8) reps = 3; end
         [plug, c1] = clock (@() pairtally (alpha, beta, A, obslik), reps);
+        old = NaN;
+        if (! isempty (today))
+          old = clock (@() today (alpha, beta, A, obslik), reps);
+        end
+        plain = plain_loops (@() pairtally (alpha, beta, A, obslik), reps);
         [prod, c2] = clock (@() pairtally_products (alpha, beta, A, obslik), reps);
         step = NaN;
         if (work <= 7e8)
@@ -37,9 +46,10 @@ function bench_pairtally ()
         end
         assert (max (abs (c2(:) - c1(:))) <= 1e-9 * T);
         floor = perDivision * work;
-        printf ('%5d %7d %11.4f %11s %11.4f %11.4f %9s %9.2f %10.2f\n', K, T, plug, ...
-                num_or_dash (step, '%.4f'), prod, floor, num_or_dash (step / plug, '%.2f'), ...
-                prod / plug, plug / floor);
+        printf ('%5d %7d %11.4f %11s %11.4f %11s %11.4f %11.4f %9s %9.2f %10.2f %7s %7.2f\n', ...
+                K, T, plug, num_or_dash (old, '%.4f'), plain, num_or_dash (step, '%.4f'), prod, ...
+                floor, num_or_dash (step / plug, '%.2f'), prod / plug, plug / floor, ...
+                num_or_dash (old / plug, '%.2f'), plain / plug);
       end
     end
   end
@@ -77,12 +87,19 @@ function seconds = division_time ()
   seconds = median (times) / (200 * 2^15);
 end
 
+% median_cpu with wall time: each sample times as many calls as fill about
+% 20 ms.
 function [seconds, result] = median_wall (f, reps)
+  start = tic ();
+  result = f ();
+  calls = max (1, min (10000, round (0.02 / max (toc (start), 1e-6))));
   times = zeros (1, reps);
   for r = 1:reps
     start = tic ();
-    result = f ();
-    times(r) = toc (start);
+    for c = 1:calls
+      result = f ();
+    end
+    times(r) = toc (start) / calls;
   end
   seconds = median (times);
 end

@@ -1,26 +1,41 @@
 % pathtrace against the vectorised m-code Viterbi a user would write, K in
-% {2, 8, 32, 128, 256} and N in {1e3, 1e4, 1e5}, normalisation on. Times are
-% CPU-time medians (fewer repetitions at the large sizes); the floor column
-% is the plug-in's time per candidate, (N-1)*K^2 candidates a call.
+% {2, 8, 32, 128, 256} and N in {1e3, 1e4, 1e5}, normalisation on, CPU-time
+% medians (fewer repetitions at the large sizes). Beside each row: the plain
+% loops (the plug-in on its plain loops and one thread), the floors of
+% creating and writing D, P and S once as Octave's own arrays and through the
+% MEX API, and with BENCH_BASELINE another build ("today"); ns/cand is the
+% plug-in's time per candidate, (N-1)*K^2 candidates a call.
 function bench_pathtrace ()
-  printf ('pathtrace, C = 1, CPU-time medians; vector unit and threads as configured\n');
-  printf ('%5s %7s %12s %12s %9s %14s %s\n', 'K', 'N', 'plug-in s', 'm-code s', 'm/plug', ...
-          'ns/candidate', 'same P');
+  today = today_plugin ('pathtrace');
+  printf ('pathtrace, C = 1 (ms; m = m-code, plug = pathtrace, plain = its plain loops)\n');
+  printf ('%5s %7s | %9s %9s %9s %9s %9s %9s | %6s %6s %6s %8s %s\n', 'K', 'N', 'm-code', ...
+          'plug-in', 'today', 'plain', 'floor own', 'floor mex', 'm/plug', 'today/', 'plain/', ...
+          'ns/cand', 'same P');
   for N = [1e3 1e4 1e5]
     for K = [2 8 32 128 256]
       rand ('state', K + N);
       O = rand (K, N); R = rand (K, 1); T = rand (K); C = 1;
-      reps = 5; if (K * K * N > 1e8) reps = 1; elseif (K * K * N > 1e7) reps = 3; end
-      [plug, P1] = median_cpu (@() run_plugin (O, R, T, C), reps);
-      [mcode, P2] = median_cpu (@() viterbi_mcode (O, R, T), max (1, min (reps, 3)));
-      printf ('%5d %7d %12.4f %12.4f %9.2f %14.3f %s\n', K, N, plug, mcode, mcode / plug, ...
-              1e9 * plug / ((N - 1) * K * K), yesno (isequal (P1, P2)));
+      reps = 5; if (K * K * N > 1e8) reps = 3; end
+      plugin = @(f) @() run_plugin (f, O, R, T, C);
+      sizes = [K N 1; K N 1; 1 N 1];
+      [t, P] = side_by_side ({'m', @() viterbi_mcode(O, R, T), {}
+                              'plug', plugin(@pathtrace), {}
+                              'plain', plugin(@pathtrace), plain_loops()
+                              'own', result_floor(1, sizes), {}
+                              'mex', result_floor(0, sizes), {}
+                              'today', only_if(! isempty (today), plugin (today)), {}}, reps);
+      printf ('%5d %7d | %9s %9s %9s %9s %9s %9s | %6.2f %6s %6.2f %8.3f %s\n', K, N, ...
+              format_ms (t.m), format_ms (t.plug), format_ms (t.today), format_ms (t.plain), ...
+              format_ms (t.own), format_ms (t.mex), t.m / t.plug, format_ratio (t.today / t.plug), ...
+              t.plain / t.plug, 1e9 * t.plug / ((N - 1) * K * K), ...
+              yesno (isequal (P.m, P.plug, P.plain)));
     end
   end
+  printf ('(today/ and plain/: their time over the plug-in''s; above 1, the plug-in is faster)\n');
 end
 
-function P = run_plugin (O, R, T, C)
-  [~, P] = pathtrace (O, R, T, C);
+function P = run_plugin (f, O, R, T, C)
+  [~, P, ~] = f (O, R, T, C);
 end
 
 % The recursion with whole-matrix operations: candidates D(k,t-1)*T(k,j)
@@ -40,6 +55,7 @@ function P = viterbi_mcode (O, R, T)
     P(:,t) = from(:);
   end
 end
+
 
 function s = yesno (b)
   if (b) s = 'yes'; else s = 'NO'; end
