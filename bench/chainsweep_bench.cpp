@@ -66,43 +66,16 @@ void BM_MatrixVector(benchmark::State& state)
     }
 }
 
-// Four results (no pairwise table) on one vector unit and thread count:
-// arguments K, T, unit (0 plain .. 3 avx512), threads.
+// On one vector unit and thread count, four results or five (with the
+// pairwise table): arguments K, T, unit (0 plain .. 3 avx512), threads,
+// pairwise (0 or 1).
 void BM_ForwardBackwardOnUnit(benchmark::State& state)
 {
     const auto K = static_cast<std::size_t>(state.range(0));
     const auto T = static_cast<std::size_t>(state.range(1));
     const auto unit = static_cast<VectorUnit>(state.range(2));
     const int threads = static_cast<int>(state.range(3));
-    if (!vectorUnitAvailable(unit)) {
-        state.SkipWithError("vector unit not available");
-        return;
-    }
-    std::mt19937_64 generator(1);
-    const auto prior = uniformValues(K, &generator, 0.01);
-    const auto transmat = uniformValues(K * K, &generator, 0.01);
-    const auto obslik = uniformValues(K * T, &generator, 0.01);
-    std::vector<double> gamma(K * T), alpha(K * T), beta(K * T);
-    for (auto _ : state) {
-        const char* failure = nullptr;
-        double logLikelihood =
-            forwardBackwardInPlace(gamma.data(), alpha.data(), beta.data(), nullptr, prior.data(),
-                                   transmat.data(), obslik.data(), static_cast<std::int32_t>(K),
-                                   static_cast<std::int32_t>(T), unit, threads, &failure);
-        benchmark::DoNotOptimize(logLikelihood);
-        benchmark::ClobberMemory();
-    }
-    state.SetLabel(vectorUnitName(unit));
-}
-
-// One thread, with or without the pairwise table: arguments K, T, unit (0
-// plain .. 3 avx512), pairwise (0 or 1).
-void BM_ForwardBackwardSmallK(benchmark::State& state)
-{
-    const auto K = static_cast<std::size_t>(state.range(0));
-    const auto T = static_cast<std::size_t>(state.range(1));
-    const auto unit = static_cast<VectorUnit>(state.range(2));
-    const bool pairwise = state.range(3) != 0;
+    const bool pairwise = state.range(4) != 0;
     if (!vectorUnitAvailable(unit)) {
         state.SkipWithError("vector unit not available");
         return;
@@ -117,7 +90,7 @@ void BM_ForwardBackwardSmallK(benchmark::State& state)
         double logLikelihood = forwardBackwardInPlace(
             gamma.data(), alpha.data(), beta.data(), pairwise ? xi.data() : nullptr, prior.data(),
             transmat.data(), obslik.data(), static_cast<std::int32_t>(K),
-            static_cast<std::int32_t>(T), unit, 1, &failure);
+            static_cast<std::int32_t>(T), unit, threads, &failure);
         benchmark::DoNotOptimize(logLikelihood);
         benchmark::ClobberMemory();
     }
@@ -145,14 +118,14 @@ template <VectorUnit unit> void BM_MatrixVectorOnUnit(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_ForwardBackwardOnUnit)
-    ->ArgsProduct({{8, 128, 256}, {10000}, {0, 1, 2, 3}, {1}})
-    ->Args({128, 10000, 3, 2})
+    ->ArgsProduct({{8, 128, 256}, {10000}, {0, 1, 2, 3}, {1}, {0}})
+    ->Args({128, 10000, 3, 2, 0})
     ->Unit(benchmark::kMillisecond);
 // The passes side by side on one thread against one thread each: process CPU
 // time (both threads) and wall time.
 BENCHMARK(BM_ForwardBackwardOnUnit)
     ->Name("BM_PassesOnThreads")
-    ->ArgsProduct({{2, 8, 16, 32, 64, 128}, {100000}, {3}, {1, 2}})
+    ->ArgsProduct({{2, 8, 16, 32, 64, 128}, {100000}, {3}, {1, 2}, {0}})
     ->MeasureProcessCPUTime()
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
@@ -163,9 +136,10 @@ BENCHMARK(BM_ForwardBackwardOnUnit)
 // mod 8 from 4 to 7: at 4, 2.26x against 2.03x the plain loops; at 12, 2.62x
 // against 2.08x) up to 31 states, with the pairwise table up to 15 (at 20
 // AVX-512 leads there, 3.06x against 2.86x).
-BENCHMARK(BM_ForwardBackwardSmallK)
-    ->ArgNames({"K", "T", "unit", "pairwise"})
-    ->ArgsProduct({{2, 4, 6, 8, 12, 16, 20, 24, 28, 32}, {1000, 100000}, {0, 1, 2, 3}, {0, 1}})
+BENCHMARK(BM_ForwardBackwardOnUnit)
+    ->Name("BM_ForwardBackwardSmallK")
+    ->ArgNames({"K", "T", "unit", "threads", "pairwise"})
+    ->ArgsProduct({{2, 4, 6, 8, 12, 16, 20, 24, 28, 32}, {1000, 100000}, {0, 1, 2, 3}, {1}, {0, 1}})
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_MatrixVectorOnUnit, VectorUnit::sse2)->Arg(8)->Arg(128)->Arg(256);

@@ -18,6 +18,7 @@
 // header (whose mxArray is void) or results.h: its functions take and return
 // void*, which is what results.h declares under Octave's mex.h.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -53,13 +54,15 @@ template <typename MakeValue> void* handOver(const MakeValue& makeValue)
     return result;
 }
 
-// Results of at least this many bytes ask for huge pages.
+// A huge page of x86-64 (and of the other 64-bit platforms Octave runs on
+// with 4 KiB base pages).
 constexpr std::size_t kHugePageBytes = std::size_t(2) << 20;
 
-// Asks the kernel to back the whole 2 MiB pages of a large block with huge
-// pages where it leaves that to the program (transparent huge pages in
-// "madvise" mode): a result is written once, right after it is made, and
-// the first touch of each 4 KiB page otherwise costs more than writing it.
+// Asks the kernel to back the whole huge pages inside a block of at least
+// two of them with huge pages, where it leaves that to the program
+// (transparent huge pages in "madvise" mode): a result is written once,
+// right after it is made, and the first touch of each 4 KiB page otherwise
+// costs more than writing it.
 void preferHugePages(void* block, std::size_t bytes)
 {
 #if defined(MADV_HUGEPAGE)
@@ -113,18 +116,18 @@ void* newResult(const dim_vector& dims, ResultStart start)
     return handOver([&] { return octave_value(newArray(dims, start)); });
 }
 
-octave_idx_type index(std::size_t count) { return static_cast<octave_idx_type>(count); }
+octave_idx_type extent(std::size_t count) { return static_cast<octave_idx_type>(count); }
 
 } // namespace
 
 void* newResultMatrix(std::size_t rows, std::size_t columns, ResultStart start)
 {
-    return newResult(dim_vector(index(rows), index(columns)), start);
+    return newResult(dim_vector(extent(rows), extent(columns)), start);
 }
 
 void* newResultArray3(std::size_t rows, std::size_t columns, std::size_t pages, ResultStart start)
 {
-    return newResult(dim_vector(index(rows), index(columns), index(pages)), start);
+    return newResult(dim_vector(extent(rows), extent(columns), extent(pages)), start);
 }
 
 void* newResultScalar(double value)
