@@ -21,7 +21,7 @@ function bench_chainsweep ()
         prior = rand (K, 1); A = rand (K, K); obslik = rand (K, T);
         reps = 5; if (K * K * T > 1e8) reps = 3; end
         call = @(f) @() smooth (f, n, prior, A, obslik);
-        sizes = [K T 1; K T 1; K T 1; K K T; 1 1 1]([1:3, 6-n:5], :);
+        sizes = result_sizes (K, T, n);
         % The m-code takes minutes beyond these sizes; the MEX-API kinds hold
         % every result twice at the end of a call.
         mcode = n == 4 || K * K * T <= 7e8;
@@ -51,6 +51,14 @@ function yes = fits (bytes)
   yes = 2 * bytes < available;
 end
 
+% Rows, columns and pages of chainsweep's n results.
+function sizes = result_sizes (K, T, n)
+  sizes = [K T 1; K T 1; K T 1; K K T; 1 1 1];
+  if (n == 4)
+    sizes(4, :) = [];
+  end
+end
+
 function r = smooth (f, n, prior, A, obslik)
   if (n == 4)
     [g, a, b, l] = f (prior, A, obslik);
@@ -77,7 +85,7 @@ function peak_table ()
       continue;
     end
     outs = {'[g, a, b, l]', '[g, a, b, x, l]'}{n - 3};
-    sizes = mat2str ([K T 1; K T 1; K T 1; K K T; 1 1 1]([1:3, 6-n:5], :));
+    sizes = mat2str (result_sizes (K, T, n));
     calls = {sprintf('%s = chainsweep (prior, A, obslik);', outs), ...
              sprintf('%s = chainsweep_today (prior, A, obslik);', outs), ...
              sprintf('%s = reference_arrays (1, 1, %s);', outs, sizes), ...
@@ -90,21 +98,23 @@ function peak_table ()
       end
       growth(k) = peak_growth (K, T, calls{k}) / bytes;
     end
-    printf ('%5d %7d %3d %6.0f MB | %8s %8s %8s %8s %8s\n', K, T, n, bytes / 2^20, ...
-            format_ratio (growth(1)), format_ratio (growth(2)), format_ratio (growth(3)), format_ratio (growth(4)), ...
-            format_ratio (growth(5)));
+    shown = arrayfun (@format_ratio, growth, 'UniformOutput', false);
+    printf ('%5d %7d %3d %6.0f MB | %8s %8s %8s %8s %8s\n', K, T, n, bytes / 2^20, shown{:});
   end
 end
 
+% Growth of VmHWM over VmRSS before `call`, in bytes, in a fresh Octave that
+% first makes the inputs; NaN when the call fails.
 function bytes = peak_growth (K, T, call)
-  paths = strjoin (cellfun (@(p) sprintf ('addpath (''%s''); ', p), ...
-                            {fileparts(which ('chainsweep')), fileparts(which ('reference_arrays')), ...
-                             fileparts(mfilename ('fullpath')), fileparts(which ('chainsweep_today'))}, ...
-                            'UniformOutput', false), '');
-  status = 'kb = @(f) 1024 * str2double (regexp (fileread (''/proc/self/status''), [f '':\s*(\d+)''], ''tokens'', ''once''){1});';
+  folders = cellfun (@(name) fileparts (which (name)), {'chainsweep', 'reference_arrays', ...
+                     'chainsweep_mcode', 'chainsweep_today'}, 'UniformOutput', false);
+  folders = folders(! cellfun (@isempty, folders));
+  paths = sprintf ('addpath (''%s''); ', folders{:});
+  kb = ['kb = @(f) 1024 * str2double (regexp (fileread (''/proc/self/status''), ' ...
+        '[f '':\s*(\d+)''], ''tokens'', ''once''){1});'];
   script = sprintf (['%s %s prior = rand (%d, 1); A = rand (%d); obslik = rand (%d, %d); ' ...
-                     'before = kb (''VmRSS''); %s printf (''%%d\\n'', kb (''VmHWM'') - before);'], ...
-                    paths, status, K, K, K, T, call);
+                     'before = kb (''VmRSS''); %s printf (''%%d'', kb (''VmHWM'') - before);'], ...
+                    paths, kb, K, K, K, T, call);
   file = [tempname() '.m'];
   fid = fopen (file, 'w'); fputs (fid, script); fclose (fid);
   [code, out] = system (sprintf ('octave-cli --no-init-file --quiet --no-history %s', file));

@@ -17,14 +17,14 @@ function bench_pairtally ()
   for setting = {'', '1'}
     setenv ('HMM_PLUGINS_THREADS', setting{1});
     if (isempty (setting{1}))
-      printf ('\npairtally, default threads (%d processors), wall-time medians\n', nproc ());
+      printf ('\npairtally, default threads (%d processors), wall-time medians, ms\n', nproc ());
       clock = @median_wall;
     else
-      printf ('\npairtally, HMM_PLUGINS_THREADS=1, CPU-time medians\n');
+      printf ('\npairtally, HMM_PLUGINS_THREADS=1, CPU-time medians, ms\n');
       clock = @median_cpu;
     end
-    printf ('%5s %7s %11s %11s %11s %11s %11s %11s %9s %9s %10s %7s %7s\n', 'K', 'T', ...
-            'plug-in s', 'today s', 'plain s', 'per-step s', 'products s', 'floor s', ...
+    printf ('%5s %7s %10s %10s %10s %10s %10s %10s %9s %9s %10s %7s %7s\n', 'K', 'T', ...
+            'plug-in', 'today', 'plain', 'per-step', 'products', 'floor', ...
             'step/plug', 'prod/plug', 'plug/floor', 'today/', 'plain/');
     for T = [1e3 1e4 1e5]
       for K = [2 8 32 128 256]
@@ -37,7 +37,7 @@ function bench_pairtally ()
         if (! isempty (today))
           old = clock (@() today (alpha, beta, A, obslik), reps);
         end
-        plain = plain_loops (@() pairtally (alpha, beta, A, obslik), reps);
+        plain = median_cpu ({@() pairtally(alpha, beta, A, obslik)}, reps, {plain_loops()});
         [prod, c2] = clock (@() pairtally_products (alpha, beta, A, obslik), reps);
         step = NaN;
         if (work <= 7e8)
@@ -46,10 +46,10 @@ function bench_pairtally ()
         end
         assert (max (abs (c2(:) - c1(:))) <= 1e-9 * T);
         floor = perDivision * work;
-        printf ('%5d %7d %11.4f %11s %11.4f %11s %11.4f %11.4f %9s %9.2f %10.2f %7s %7.2f\n', ...
-                K, T, plug, num_or_dash (old, '%.4f'), plain, num_or_dash (step, '%.4f'), prod, ...
-                floor, num_or_dash (step / plug, '%.2f'), prod / plug, plug / floor, ...
-                num_or_dash (old / plug, '%.2f'), plain / plug);
+        printf ('%5d %7d %10s %10s %10s %10s %10s %10s %9s %9.2f %10.2f %7s %7.2f\n', K, T, ...
+                format_ms (plug), format_ms (old), format_ms (plain), format_ms (step), ...
+                format_ms (prod), format_ms (floor), format_ratio (step / plug), prod / plug, ...
+                plug / floor, format_ratio (old / plug), plain / plug);
       end
     end
   end
@@ -102,8 +102,4 @@ function [seconds, result] = median_wall (f, reps)
     times(r) = toc (start) / calls;
   end
   seconds = median (times);
-end
-
-function s = num_or_dash (value, format)
-  if (isnan (value)) s = '-'; else s = sprintf (format, value); end
 end
