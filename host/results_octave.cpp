@@ -20,14 +20,9 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <new>
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 #include "dNDArray.h"
 #include "dim-vector.h"
@@ -54,37 +49,12 @@ template <typename MakeValue> void* handOver(const MakeValue& makeValue)
     return result;
 }
 
-// A huge page of x86-64 (and of the other 64-bit platforms Octave runs on
-// with 4 KiB base pages).
-constexpr std::size_t kHugePageBytes = std::size_t(2) << 20;
-
-// Asks the kernel to back the whole huge pages inside a block of at least
-// two of them with huge pages, where it leaves that to the program
-// (transparent huge pages in "madvise" mode): a result is written once,
-// right after it is made, and the first touch of each 4 KiB page otherwise
-// costs more than writing it.
-void preferHugePages(void* block, std::size_t bytes)
-{
-#if defined(MADV_HUGEPAGE)
-    if (bytes < 2 * kHugePageBytes) return;
-    const auto start = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t first = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
-    const std::uintptr_t end = (start + bytes) & ~(kHugePageBytes - 1);
-    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-#else
-    (void)block;
-    (void)bytes;
-#endif
-}
-
 // Storage for count doubles. When it cannot be had the call ends with the
 // words Octave uses when an array made through the MEX API cannot be.
 double* allocateDoubles(std::allocator<double>& allocator, std::size_t count)
 {
     try {
-        double* data = allocator.allocate(count);
-        preferHugePages(data, count * sizeof(double));
-        return data;
+        return allocator.allocate(count);
     } catch (const std::bad_alloc&) {
         char message[80];
         std::snprintf(message, sizeof message, "failed to allocate %zu bytes of memory",
