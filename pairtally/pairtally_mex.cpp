@@ -52,20 +52,17 @@ void checkCounts(std::size_t K, std::size_t T)
     if (!fitsInt32(K) || !fitsInt32(T)) refuse(kTooLongMessage);
 }
 
-// Bytes of w and X, refusing a table that the address space cannot hold.
-void workingBytes(std::size_t K, std::size_t* weightBytes, std::size_t* tableBytes)
+// Bytes of one working block for w (K doubles), X (K*K) and the fast path's
+// working doubles, refusing a block that the address space cannot hold.
+std::size_t workingBytes(std::size_t K, std::size_t fastPathDoubles)
 {
-    std::size_t tableCount = 0;
-    const bool addressable = multiplySizes(K, K, &tableCount) &&
-                             blockBytes(K, sizeof(double), weightBytes) &&
-                             blockBytes(tableCount, sizeof(double), tableBytes);
+    std::size_t table = 0;
+    std::size_t bytes = 0;
+    const bool addressable = multiplySizes(K, K, &table) && table <= SIZE_MAX - K &&
+                             table + K <= SIZE_MAX - fastPathDoubles &&
+                             blockBytes(table + K + fastPathDoubles, sizeof(double), &bytes);
     if (!addressable) refuse(kNoMemoryMessage);
-}
-
-// A working block of bytes (at least one, so that K = 0 is no special case).
-double* allocateWork(std::size_t bytes)
-{
-    return static_cast<double*>(mxMalloc(bytes > 0 ? bytes : 1));
+    return bytes;
 }
 
 } // namespace
@@ -79,9 +76,16 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     checkSizes(prhs, K, T);
     checkFull(prhs);
     checkCounts(K, T);
-    std::size_t weightBytes = 0;
-    std::size_t tableBytes = 0;
-    workingBytes(K, &weightBytes, &tableBytes);
+    // The fast path also needs the step sums and, per thread, the steps side
+    // by side; the threads are chosen here so that no worker calls the host.
+    const auto states = static_cast<std::int32_t>(K);
+    const auto steps = static_cast<std::int32_t>(T);
+    const VectorUnit unit = tallyUnitFor(widestVectorUnit(), states);
+    const double operations = 5.0 * static_cast<double>(K) * static_cast<double>(K) *
+                              (T > 1 ? static_cast<double>(T - 1) : 0.0);
+    const int threads = threadsWorthStarting(operations, threadsForWork(operations));
+    const std::size_t fastPathDoubles = tallyWorkingDoubles(unit, states, steps, threads);
+    const std::size_t bytes = workingBytes(K, fastPathDoubles);
 
     const double* alpha = mxGetPr(prhs[0]);
     const double* beta = mxGetPr(prhs[1]);
@@ -91,28 +95,14 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     plhs[0] = newResultMatrix(K, K, ResultStart::zeros);
     double* counts = mxGetPr(plhs[0]);
 
-    // The fast path also needs the step sums and, per thread, the steps side
-    // by side; the threads are chosen here so that no worker calls the host.
-    const VectorUnit unit = tallyUnitFor(widestVectorUnit(), static_cast<std::int32_t>(K));
-    const double operations = 5.0 * static_cast<double>(K) * static_cast<double>(K) *
-                              (T > 1 ? static_cast<double>(T - 1) : 0.0);
-    const int threads = threadsWorthStarting(operations, threadsForWork(operations));
-    const std::size_t workDoubles = tallyWorkingDoubles(unit, static_cast<std::int32_t>(K),
-                                                        static_cast<std::int32_t>(T), threads);
-
-    double* w = allocateWork(weightBytes);
-    double* X = allocateWork(tableBytes);
-    double* work = workDoubles > 0 ? allocateWork(workDoubles * sizeof(double)) : nullptr;
-    if (!w || !X || (workDoubles > 0 && !work)) {
-        mxFree(w);
-        mxFree(X);
-        mxFree(work);
-        refuse(kNoMemoryMessage);
-    }
-    tallyTransitionsOnUnit(unit, threads, static_cast<std::int32_t>(K),
-                           static_cast<std::int32_t>(T), alpha, beta, transmat, obslik, counts, w,
+    // One block for all working memory: each host allocation costs as much
+    // as a small call's work. At least one byte, so that K = 0 is no special
+    // case.
+    auto* w = static_cast<double*>(mxMalloc(bytes > 0 ? bytes : 1));
+    if (!w) refuse(kNoMemoryMessage);
+    double* X = w + K;
+    double* work = fastPathDoubles > 0 ? X + K * K : nullptr;
+    tallyTransitionsOnUnit(unit, threads, states, steps, alpha, beta, transmat, obslik, counts, w,
                            X, work);
     mxFree(w);
-    mxFree(X);
-    mxFree(work);
 }

@@ -23,6 +23,7 @@ function bench_pairtally ()
       printf ('\npairtally, HMM_PLUGINS_THREADS=1, CPU-time medians, ms\n');
       clock = @median_cpu;
     end
+    % plain: the plain loops on one thread, CPU time in both tables.
     printf ('%5s %7s %10s %10s %10s %10s %10s %10s %9s %9s %10s %7s %7s\n', 'K', 'T', ...
             'plug-in', 'today', 'plain', 'per-step', 'products', 'floor', ...
             'step/plug', 'prod/plug', 'plug/floor', 'today/', 'plain/');
@@ -32,12 +33,21 @@ function bench_pairtally ()
         alpha = rand (K, T); beta = rand (K, T); A = rand (K); obslik = rand (K, T);
         work = (T - 1) * K * K;
         reps = 5; if (work > 1e9) reps = 1; elseif (work > 1e8) reps = 3; end
-        [plug, c1] = clock (@() pairtally (alpha, beta, A, obslik), reps);
-        old = NaN;
-        if (! isempty (today))
-          old = clock (@() today (alpha, beta, A, obslik), reps);
+        call = @(f) @() f (alpha, beta, A, obslik);
+        if (isempty (setting{1}))
+          [plug, c1] = median_wall (call (@pairtally), reps);
+          old = NaN;
+          if (! isempty (today))
+            old = median_wall (call (today), reps);
+          end
+          plain = median_cpu (call (@pairtally), reps, {plain_loops()});
+        else
+          % Timed in turn, so that a disturbance falls on all three alike.
+          [t, r] = side_by_side ({'plug', call(@pairtally), {}
+                                  'plain', call(@pairtally), plain_loops()
+                                  'today', only_if(! isempty (today), call (today)), {}}, reps);
+          [plug, plain, old, c1] = deal (t.plug, t.plain, t.today, r.plug);
         end
-        plain = median_cpu ({@() pairtally(alpha, beta, A, obslik)}, reps, {plain_loops()});
         [prod, c2] = clock (@() pairtally_products (alpha, beta, A, obslik), reps);
         step = NaN;
         if (work <= 7e8)
