@@ -38,13 +38,13 @@ namespace
 
 constexpr bool kInterleaved = MX_HAS_INTERLEAVED_COMPLEX != 0;
 
-// Makes value a result whose handle the host destroys when the call ends.
-// The cell comes first, so that a failure to make the value leaves nothing
+// Makes value a result whose handle the host destroys with holder, a 1-by-1
+// cell made through the MEX API, when the call ends. The callers make the
+// cell before the value, so that a failure to make the value leaves nothing
 // of ours behind.
-template <typename MakeValue> void* handOver(const MakeValue& makeValue)
+void* handOver(mxArray* holder, const octave_value& value)
 {
-    mxArray* holder = mxCreateCellMatrix(1, 1);
-    mxArray* result = new mxArray(kInterleaved, makeValue());
+    mxArray* result = new mxArray(kInterleaved, value);
     mxSetCell(holder, 0, result);
     return result;
 }
@@ -83,7 +83,8 @@ NDArray newArray(const dim_vector& dims, ResultStart start)
 
 void* newResult(const dim_vector& dims, ResultStart start)
 {
-    return handOver([&] { return octave_value(newArray(dims, start)); });
+    mxArray* holder = mxCreateCellMatrix(1, 1);
+    return handOver(holder, octave_value(newArray(dims, start)));
 }
 
 octave_idx_type extent(std::size_t count) { return static_cast<octave_idx_type>(count); }
@@ -102,7 +103,8 @@ void* newResultArray3(std::size_t rows, std::size_t columns, std::size_t pages, 
 
 void* newResultScalar(double value)
 {
-    return handOver([&] { return octave_value(value); });
+    mxArray* holder = mxCreateCellMatrix(1, 1);
+    return handOver(holder, octave_value(value));
 }
 
 // The host destroys the result with its cell when the call ends; it cannot
