@@ -16,8 +16,8 @@
                       const double* A, const double* obslik, const double* sums,                   \
                       std::size_t firstColumn, std::size_t endColumn, double* out);                \
     void sumsAndQuotients(std::size_t K, std::size_t steps, const double* alpha,                   \
-                          const double* beta, const double* A, const double* obslik, double* sums, \
-                          double* work, double* out);
+                          const double* beta, const double* A, const double* obslik, double* work, \
+                          double* out);
 #if defined(PLUGINS_HAVE_SSE2)
 namespace unit_sse2
 {
@@ -120,7 +120,7 @@ struct TallyKernels {
     void (*addQuotients)(std::size_t, std::size_t, const double*, const double*, const double*,
                          const double*, const double*, std::size_t, std::size_t, double*);
     void (*sumsAndQuotients)(std::size_t, std::size_t, const double*, const double*, const double*,
-                             const double*, double*, double*, double*);
+                             const double*, double*, double*);
 };
 
 bool kernelsFor(VectorUnit unit, TallyKernels* kernels)
@@ -187,7 +187,8 @@ std::size_t tallyWorkingDoubles(VectorUnit unit, std::int32_t K, std::int32_t T,
     const std::size_t parts = threads > 1 ? static_cast<std::size_t>(threads) : 1;
     if (states > SIZE_MAX / perThread / parts) return 0;
     const std::size_t side = states * perThread * parts;
-    const std::size_t sums = static_cast<std::size_t>(T) - 1;
+    // One thread keeps two groups' sums of its own; several keep every sum.
+    const std::size_t sums = parts > 1 ? static_cast<std::size_t>(T) - 1 : 0;
     return side > SIZE_MAX / sizeof(double) - sums ? 0 : side + sums;
 }
 
@@ -205,12 +206,12 @@ void tallyTransitionsOnUnit(VectorUnit unit, int threads, std::int32_t K, std::i
     const std::size_t steps = static_cast<std::size_t>(T) - 1;
     const int parts = threads > 1 ? threads : 1;
     const std::size_t atOnce = kernels.stepsSummedAtOnce();
-    double* sums = work;
-    double* side = work + steps;
     if (parts == 1) {
-        kernels.sumsAndQuotients(states, steps, alpha, beta, A, obslik, sums, side, out);
+        kernels.sumsAndQuotients(states, steps, alpha, beta, A, obslik, work, out);
         return;
     }
+    double* sums = work;
+    double* side = work + steps;
 
     // The sums, split by groups of steps summed at once.
     const std::size_t groups = (steps + atOnce - 1) / atOnce;
@@ -220,7 +221,7 @@ void tallyTransitionsOnUnit(VectorUnit unit, int threads, std::int32_t K, std::i
         for (std::size_t g = partStart(groups, part, parts); g < end; ++g) {
             const std::size_t first = g * atOnce;
             const std::size_t count = steps - first < atOnce ? steps - first : atOnce;
-            kernels.stepSums(states, first, count, alpha, beta, A, obslik, sums, mine);
+            kernels.stepSums(states, first, count, alpha, beta, A, obslik, sums + first, mine);
         }
     });
     // The quotients, split by columns of out.

@@ -31,9 +31,10 @@ void tallyTransitionsInPlace(std::int32_t K, std::int32_t T, const double* alpha
 VectorUnit tallyUnitFor(VectorUnit widest, std::int32_t K);
 
 // Doubles of working memory that tallyTransitionsOnUnit needs beyond w and X
-// for this unit and thread count: the T-1 step sums and, per thread, the
-// steps side by side. 0 for the plain unit, for K < 1 or T < 2, or when the
-// count would not fit a size_t (then the plain loops run).
+// for this unit and thread count: per thread, the steps side by side, and
+// with several threads the T-1 step sums (one thread keeps only two groups
+// of sums, on its stack). 0 for the plain unit, for K < 1 or T < 2, or when
+// the count would not fit a size_t (then the plain loops run).
 std::size_t tallyWorkingDoubles(VectorUnit unit, std::int32_t K, std::int32_t T, int threads);
 
 // The same counts as tallyTransitionsInPlace, bit for bit, on the given

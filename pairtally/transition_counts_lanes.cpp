@@ -108,16 +108,17 @@ inline bool advanceSums(SumCursor* c)
     return true;
 }
 
-void finishSums(SumCursor* c, std::size_t first, double* sums)
+// The cursor's remaining entries; then sums[s] is the sum of step first + s
+// of its group.
+void finishSums(SumCursor* c, double* sums)
 {
     while (advanceSums(c)) {
     }
     for (std::size_t r = 0; r < kSumRegisters; ++r)
-        for (std::size_t lane = 0; lane < kLanes; ++lane)
-            sums[first + r * kLanes + lane] = c->sum[r][lane];
+        for (std::size_t lane = 0; lane < kLanes; ++lane) sums[r * kLanes + lane] = c->sum[r][lane];
 }
 
-// out(i, j) += X_t(i, j) / sums[t] for the columns j = firstColumn ..
+// out(i, j) += X_t(i, j) / sums[t - low] for the columns j = firstColumn ..
 // endColumn - 1 and t = end - 1 down to low (at most kStepBlock steps);
 // every quotient round of the widest row block also moves the cursor (if
 // any) one entry on, so the sums' multiplications and additions run beside
@@ -142,7 +143,7 @@ void quotientsBeside(std::size_t K, std::size_t low, std::size_t end, const doub
             }
             for (std::size_t t = end; t-- > low;) {
                 const DoubleLanes w = splat(weights[t - low]);
-                const DoubleLanes s = splat(sums[t]);
+                const DoubleLanes s = splat(sums[t - low]);
                 const double* alphaT = alpha + i + t * K;
 #pragma GCC unroll 4
                 for (std::size_t r = 0; r < kOutRegisters; ++r) {
@@ -159,7 +160,7 @@ void quotientsBeside(std::size_t K, std::size_t low, std::size_t end, const doub
             const DoubleLanes a = load(aColumn + i);
             for (std::size_t t = end; t-- > low;) {
                 const DoubleLanes x = (a * load(alpha + i + t * K)) * splat(weights[t - low]);
-                o = o + x / splat(sums[t]);
+                o = o + x / splat(sums[t - low]);
             }
             store(outColumn + i, o);
         }
@@ -167,7 +168,7 @@ void quotientsBeside(std::size_t K, std::size_t low, std::size_t end, const doub
             double o = outColumn[i];
             for (std::size_t t = end; t-- > low;) {
                 const double x = (aColumn[i] * alpha[i + t * K]) * weights[t - low];
-                o = o + x / sums[t];
+                o = o + x / sums[t - low];
             }
             outColumn[i] = o;
         }
@@ -179,7 +180,7 @@ void quotientsBeside(std::size_t K, std::size_t low, std::size_t end, const doub
 // Steps summed at once by stepSums, and the doubles of its working array.
 std::size_t stepsSummedAtOnce() { return kLanes * kSumRegisters; }
 
-// sums[t] = s_t for t = first .. first + count - 1 (count at most
+// sums[s] = s_t with t = first + s for s < count (count at most
 // stepsSummedAtOnce()); work holds 2 * K * stepsSummedAtOnce() doubles.
 void stepSums(std::size_t K, std::size_t first, std::size_t count, const double* alpha,
               const double* beta, const double* A, const double* obslik, double* sums, double* work)
@@ -217,7 +218,7 @@ void stepSums(std::size_t K, std::size_t first, std::size_t count, const double*
     for (std::size_t r = 0; r < kSumRegisters; ++r) {
         for (std::size_t lane = 0; lane < kLanes; ++lane) {
             const std::size_t s = r * kLanes + lane;
-            if (s < count) sums[first + s] = sum[r][lane];
+            if (s < count) sums[s] = sum[r][lane];
         }
     }
 }
@@ -230,8 +231,8 @@ void addQuotients(std::size_t K, std::size_t steps, const double* alpha, const d
 {
     for (std::size_t end = steps; end > 0;) {
         const std::size_t low = end > kStepBlock ? end - kStepBlock : 0;
-        quotientsBeside(K, low, end, alpha, beta, A, obslik, sums, firstColumn, endColumn, out,
-                        nullptr);
+        quotientsBeside(K, low, end, alpha, beta, A, obslik, sums + low, firstColumn, endColumn,
+                        out, nullptr);
         end = low;
     }
 }
@@ -239,26 +240,28 @@ void addQuotients(std::size_t K, std::size_t steps, const double* alpha, const d
 // Both halves on one thread: groups of stepsSummedAtOnce() steps from the
 // last down, the quotients of each group taken while the sums of the group
 // below it are formed. Every sum and every element of out sees the
-// operations of stepSums and addQuotients in their order. sums holds the
-// steps' sums, work 2 * K * stepsSummedAtOnce() doubles.
+// operations of stepSums and addQuotients in their order. Only two groups'
+// sums are held at once, so the working memory does not grow with the steps:
+// work holds 2 * K * stepsSummedAtOnce() doubles.
 void sumsAndQuotients(std::size_t K, std::size_t steps, const double* alpha, const double* beta,
-                      const double* A, const double* obslik, double* sums, double* work,
-                      double* out)
+                      const double* A, const double* obslik, double* work, double* out)
 {
     if (steps == 0) return;
+    double sums[2][kGroup];
     std::size_t group = (steps - 1) / kGroup;
-    stepSums(K, group * kGroup, steps - group * kGroup, alpha, beta, A, obslik, sums, work);
+    stepSums(K, group * kGroup, steps - group * kGroup, alpha, beta, A, obslik, sums[group % 2],
+             work);
     for (;; --group) {
         const std::size_t low = group * kGroup;
         const std::size_t end = steps - low < kGroup ? steps : low + kGroup;
         if (group == 0) {
-            quotientsBeside(K, low, end, alpha, beta, A, obslik, sums, 0, K, out, nullptr);
+            quotientsBeside(K, low, end, alpha, beta, A, obslik, sums[0], 0, K, out, nullptr);
             return;
         }
         SumCursor cursor;
         startSums(&cursor, K, low - kGroup, alpha, beta, A, obslik, work);
-        quotientsBeside(K, low, end, alpha, beta, A, obslik, sums, 0, K, out, &cursor);
-        finishSums(&cursor, low - kGroup, sums);
+        quotientsBeside(K, low, end, alpha, beta, A, obslik, sums[group % 2], 0, K, out, &cursor);
+        finishSums(&cursor, sums[(group - 1) % 2]);
     }
 }
 

@@ -188,13 +188,16 @@ static std::size_t virtualMemory()
 TEST_F(PairtallyEntry, RefusesWhenTheWorkingTableCannotBeHad)
 {
     if (underValgrind()) GTEST_SKIP() << "address-space limits do not apply under valgrind";
-    const int K = 2048; // 32 MiB per K x K table
+    // 128 MiB per K x K table: more than the 64 MiB heap of a thread arena
+    // of the C library, whose reserved space (threads of earlier tests leave
+    // such arenas behind) could otherwise grant the table after all.
+    const int K = 4096;
     Array square = makeMatrix(K, K), column = makeMatrix(K, 2);
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
-    // Room for the result (32 MiB) and w, not for the table X as well.
+    // Room for the result (128 MiB) and w, not for the table X as well.
     rlimit tight = saved;
-    tight.rlim_cur = virtualMemory() + (48u << 20);
+    tight.rlim_cur = virtualMemory() + (144u << 20);
     ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
     const std::size_t before = standin::liveAllocations();
     {
