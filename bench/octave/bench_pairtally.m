@@ -33,20 +33,13 @@ function bench_pairtally ()
         work = (T - 1) * K * K;
         reps = 5; if (work > 1e9) reps = 1; elseif (work > 1e8) reps = 3; end
         call = @(f) @() f (alpha, beta, A, obslik);
-        if (isempty (setting{1}))
-          [plug, c1] = median_wall (call (@pairtally), reps);
-          old = NaN;
-          if (! isempty (today))
-            old = median_wall (call (today), reps);
-          end
-          plain = plain_wall (call (@pairtally), reps);
-        else
-          % Timed in turn, so that a disturbance falls on all three alike.
-          [t, r] = side_by_side ({'plug', call(@pairtally), {}
-                                  'plain', call(@pairtally), plain_loops()
-                                  'today', only_if(! isempty (today), call (today)), {}}, reps);
-          [plug, plain, old, c1] = deal (t.plug, t.plain, t.today, r.plug);
-        end
+        % Timed in turn, so that a disturbance falls on all three alike; by
+        % the wall clock with the default threads.
+        [t, r] = side_by_side ({'plug', call(@pairtally), {}
+                                'plain', call(@pairtally), plain_loops()
+                                'today', only_if(! isempty (today), call (today)), {}}, ...
+                               reps, isempty (setting{1}));
+        [plug, plain, old, c1] = deal (t.plug, t.plain, t.today, r.plug);
         [prod, c2] = clock (@() pairtally_products (alpha, beta, A, obslik), reps);
         step = NaN;
         if (work <= 7e8)
@@ -94,19 +87,6 @@ function seconds = division_time ()
     times(r) = cputime () - start;
   end
   seconds = median (times) / (200 * 2^15);
-end
-
-% median_wall of the plain loops on one thread (plain_loops).
-function seconds = plain_wall (f, reps)
-  settings = plain_loops ();
-  saved = cellfun (@getenv, settings(1:2:end), 'UniformOutput', false);
-  for p = 1:2:numel (settings)
-    setenv (settings{p}, settings{p + 1});
-  end
-  seconds = median_wall (f, reps);
-  for p = 1:2:numel (settings)
-    setenv (settings{p}, saved{(p + 1) / 2});
-  end
 end
 
 % median_cpu with wall time: each sample times as many calls as fill about

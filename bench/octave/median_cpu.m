@@ -8,15 +8,18 @@
 % disturbance of the machine falls on all of them alike; result is then a
 % cell array of the last results. settings{k}, when given and not empty,
 % holds environment variables and values set around every sample of f{k}
-% (see plain_loops).
-function [seconds, result] = median_cpu (f, reps, settings)
+% (see plain_loops). With wall true the samples take wall-clock time.
+function [seconds, result] = median_cpu (f, reps, settings, wall)
   single = ! iscell (f);
   if (single)
     f = {f};
   end
   n = numel (f);
-  if (nargin < 3)
+  if (nargin < 3 || isempty (settings))
     settings = cell (1, n);
+  end
+  if (nargin < 4)
+    wall = false;
   end
   calls = ones (1, n);
   result = cell (1, n);
@@ -32,14 +35,14 @@ function [seconds, result] = median_cpu (f, reps, settings)
         result{k} = [];
         result{k} = f{k} ();
       end
-      start = cputime ();
+      start = now_seconds (wall);
       for c = 1:calls(k)
         % The last result goes first, so that every call finds the memory
         % as free as the others do.
         result{k} = [];
         result{k} = f{k} ();
       end
-      times(r + 1, k) = (cputime () - start) / calls(k);
+      times(r + 1, k) = (now_seconds (wall) - start) / calls(k);
       apply (saved);
     end
     if (r == 0)
@@ -50,6 +53,15 @@ function [seconds, result] = median_cpu (f, reps, settings)
   seconds = median (times(2:end, :), 1);
   if (single)
     result = result{1};
+  end
+end
+
+% CPU time, or with wall the wall clock, in seconds.
+function seconds = now_seconds (wall)
+  if (wall)
+    seconds = 1e-6 * double (tic ());
+  else
+    seconds = cputime ();
   end
 end
 
