@@ -145,9 +145,17 @@ std::int32_t dropfreecolumn(FreeLeasts* leasts, std::int32_t j, const double* st
                             const std::int32_t* freeColumns, std::int32_t freeCount,
                             const ColumnPasses& passes, std::int32_t* changedRows)
 {
+    // A row's entries lie at or below its floor, so only the rows whose cost
+    // in column j does are looked at (one vector pass down the column); the
+    // rows emptied are gathered at the front of the same list.
+    const double* column =
+        start + static_cast<std::size_t>(j) * static_cast<std::size_t>(leasts->M);
+    const std::int32_t candidates =
+        passes.rowsatmost(column, leasts->floor, leasts->M, leasts->rows);
     std::int32_t changed = 0;
     std::int32_t emptied = 0;
-    for (std::int32_t i = 0; i < leasts->M; ++i) {
+    for (std::int32_t r = 0; r < candidates; ++r) {
+        const std::int32_t i = leasts->rows[r];
         const std::int32_t count = leasts->count[i];
         std::int32_t k = 0;
         while (k < count && leasts->column[at(*leasts, k, i)] != j) ++k;

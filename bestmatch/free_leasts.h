@@ -26,7 +26,8 @@ struct FreeLeasts {
     std::int32_t* count;  // M: entries in use
     double* least;        // M: each row's first entry (+Inf without one), side by side
     double* last;         // M: its last entry (+Inf while it has room), side by side
-    double* floor;        // M: every other free column's starting cost is at least this
+    double* floor;        // M: every other free column's starting cost is at least this,
+                          // and every entry at most
     std::int32_t* rows;   // M: scratch
     std::int32_t* order;  // N: scratch, the free columns in the order a build takes them
     double* sample;       // N: scratch
