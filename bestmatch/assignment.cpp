@@ -7,6 +7,7 @@
 #include "column_passes.h"
 #include "munkres_steps.h"
 #include "parallel.h"
+#include "start_zeros.h"
 #include "work_memory.h"
 
 namespace
@@ -34,13 +35,13 @@ struct CostRange {
     bool sawInfinite;
 };
 
-// Copies the costs in storage order, column by column. The first negative
-// finite cost stops the copy; NaN is reported only after the whole sign
-// check, so a negative cost anywhere gets its own message. Infinities of
-// either sign pass, as does -0.0. When least is given (a row reduction is to
-// follow), each column also lowers the rows' leasts while it is fresh in the
-// cache: each row's least taken over ascending columns with the same
-// comparison as across the row.
+// Checks the costs in storage order, column by column, and copies them into
+// workCost when it is given. The first negative finite cost stops the pass;
+// NaN is reported only after the whole sign check, so a negative cost
+// anywhere gets its own message. Infinities of either sign pass, as does
+// -0.0. When least is given (a row reduction is to follow), each column also
+// lowers the rows' leasts while it is fresh in the cache: each row's least
+// taken over ascending columns with the same comparison as across the row.
 const char* copyandcheck(double* workCost, const double* costs, std::int32_t M, std::int32_t N,
                          const ColumnPasses& passes, double* least, CostRange* range)
 {
@@ -49,16 +50,16 @@ const char* copyandcheck(double* workCost, const double* costs, std::int32_t M, 
     bool sawInfinite = false;
     const auto rows = static_cast<std::size_t>(M);
     for (std::int32_t j = 0; j < N; ++j) {
-        double* column = workCost + static_cast<std::size_t>(j) * rows;
+        double* column = workCost ? workCost + static_cast<std::size_t>(j) * rows : nullptr;
         const double* from = costs + static_cast<std::size_t>(j) * rows;
         if (!passes.copycosts(column, from, rows, &maxFinite, &sawInfinite, &sawNan)) {
             return kNegativeCostMessage;
         }
         if (!least) continue;
         if (j == 0) {
-            for (std::size_t i = 0; i < rows; ++i) least[i] = column[i];
+            for (std::size_t i = 0; i < rows; ++i) least[i] = from[i];
         } else {
-            passes.lowerleast(column, M, least);
+            passes.lowerleast(from, M, least);
         }
     }
     *range = CostRange{maxFinite, sawInfinite};
@@ -97,23 +98,21 @@ void findrowleasts(const double* workCost, std::int32_t M, std::int32_t N,
     }
 }
 
-// The zeros of each row after the reduction, as subtractleast records them.
-struct RowZeros {
-    std::int32_t* count;   // M
-    std::int32_t* columns; // kRowZeros * M
-};
-
-// Subtracts from every row its least element (M <= N, so N >= 1 here), the
-// leasts found by the copy, and records each row's first zero columns.
-void reducerows(double* workCost, std::int32_t M, std::int32_t N, const ColumnPasses& passes,
-                const double* least, const RowZeros& zeros)
+// Writes the row-reduced costs, source minus each row's least (M <= N, so N
+// >= 1 here), into workCost (source may be workCost itself), and keeps their
+// zeros in `zeros` as far as it has room. rows: scratch of M rows.
+void reducerows(double* workCost, const double* source, std::int32_t M, std::int32_t N,
+                const ColumnPasses& passes, const double* least, StartZeros* zeros,
+                std::int32_t* rows)
 {
-    const auto rows = static_cast<std::size_t>(M);
-    for (std::size_t i = 0; i < rows; ++i) zeros.count[i] = 0;
+    const auto count = static_cast<std::size_t>(M);
     for (std::int32_t j = 0; j < N; ++j) {
-        passes.subtractleast(workCost + static_cast<std::size_t>(j) * rows, least, M, zeros.count,
-                             zeros.columns, j);
+        const std::size_t offset = static_cast<std::size_t>(j) * count;
+        const std::int32_t found =
+            passes.subtractleast(workCost + offset, source + offset, least, M, rows);
+        addcolumnzeros(zeros, j, rows, found);
     }
+    finishstartzeros(zeros);
 }
 
 // Subtracts from every column its least element (M > N, so M >= 1 here).
@@ -143,22 +142,22 @@ void starandcover(MunkresState* state, std::int32_t i, std::int32_t j)
     state->columnCovered[j] = 1;
 }
 
-// Each row, in order, stars its first zero in a column that holds no star yet:
-// among its first zero columns from the reduction, and across the rest of the
-// row only when those have their stars already and the row has more zeros.
-void placestarsbyrow(MunkresState* state, const RowZeros& zeros)
+// Each row, in order, stars its first zero in a column that holds no star
+// yet: along its zeros from the reduction, or across the row when they were
+// too many to keep.
+void placestarsbyrow(MunkresState* state, const StartZeros& zeros)
 {
     for (std::int32_t i = 0; i < state->M; ++i) {
-        const std::int32_t count = zeros.count[i];
-        const std::int32_t* columns = zeros.columns + static_cast<std::size_t>(i) * kRowZeros;
-        bool starred = false;
-        for (std::int32_t k = 0; k < count && k < kRowZeros && !starred; ++k) {
-            if (state->columnCovered[columns[k]]) continue;
-            starandcover(state, i, columns[k]);
-            starred = true;
+        if (zeros.complete) {
+            for (std::size_t k = zeros.rowStart[i]; k < zeros.rowStart[i + 1]; ++k) {
+                const std::int32_t j = zeros.columns[k];
+                if (state->columnCovered[j]) continue;
+                starandcover(state, i, j);
+                break;
+            }
+            continue;
         }
-        if (starred || count <= kRowZeros) continue;
-        for (std::int32_t j = columns[kRowZeros - 1] + 1; j < state->N; ++j) {
+        for (std::int32_t j = 0; j < state->N; ++j) {
             if (workcostat(*state, i, j) == 0.0 && !state->columnCovered[j]) {
                 starandcover(state, i, j);
                 break;
@@ -183,7 +182,7 @@ void placestarsbycolumn(MunkresState* state)
 // Places the first stars on the reduced working costs and runs the step
 // machine as options say. Sets *noMemory when the state cannot be had.
 MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, std::int32_t N,
-                          const RowZeros& zeros, const MachineOptions& options, bool* noMemory)
+                          const StartZeros& zeros, const MachineOptions& options, bool* noMemory)
 {
     MunkresState state;
     if (!obtainstate(&state, assignment, workCost, M, N)) {
@@ -211,31 +210,37 @@ MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, 
 // up leaves the working costs as it found them, and the machine starts over,
 // shifting element by element.
 const char* solve(double* assignment, double* cost, const double* costs, double* workCost,
-                  std::int32_t M, std::int32_t N, const double* least,
+                  const double* source, std::int32_t M, std::int32_t N, const double* least,
                   const MachineOptions& options)
 {
     const auto rows = static_cast<std::size_t>(M);
-    RowZeros zeros{
-        static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t))),
-        static_cast<std::int32_t*>(workAllocate(rows * kRowZeros * sizeof(std::int32_t)))};
-    bool noMemory = !zeros.count || !zeros.columns;
+    const auto elements = rows * static_cast<std::size_t>(N);
+    // Room for a few zeros a line and an eighth of the matrix: integer costs
+    // with ties, not a matrix of zeros.
+    StartZeros zeros{};
+    const std::size_t room = 4 * (rows + static_cast<std::size_t>(N)) + elements / 8;
+    auto* scratch = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
+    bool noMemory = !scratch || !obtainstartzeros(&zeros, M, N, room);
     MunkresOutcome outcome = MunkresOutcome::abandoned;
     if (!noMemory) {
         if (M <= N) {
-            reducerows(workCost, M, N, columnPasses(options.unit), least, zeros);
+            reducerows(workCost, source, M, N, columnPasses(options.unit), least, &zeros, scratch);
         } else {
             reducecolumns(workCost, M, N);
+            zeros.complete = false;
         }
-        outcome = runmachine(assignment, workCost, M, N, zeros, options, &noMemory);
+        MachineOptions withZeros = options;
+        withZeros.startZeros = &zeros;
+        outcome = runmachine(assignment, workCost, M, N, zeros, withZeros, &noMemory);
+        if (outcome == MunkresOutcome::abandoned && !noMemory) {
+            MachineOptions elementByElement = withZeros;
+            elementByElement.deferShifts = false;
+            for (std::int32_t i = 0; i < M; ++i) assignment[i] = 0.0;
+            outcome = runmachine(assignment, workCost, M, N, zeros, elementByElement, &noMemory);
+        }
     }
-    if (outcome == MunkresOutcome::abandoned && !noMemory) {
-        MachineOptions elementByElement = options;
-        elementByElement.deferShifts = false;
-        for (std::int32_t i = 0; i < M; ++i) assignment[i] = 0.0;
-        outcome = runmachine(assignment, workCost, M, N, zeros, elementByElement, &noMemory);
-    }
-    workRelease(zeros.count);
-    workRelease(zeros.columns);
+    workRelease(scratch);
+    releasestartzeros(&zeros);
     if (noMemory) return kAssignmentMemoryMessage;
     if (outcome == MunkresOutcome::overflowed) return kWorkOverflowMessage;
     if (outcome == MunkresOutcome::stepLimitReached) return kStepLimitMessage;
@@ -270,13 +275,25 @@ void solveassignment(double* assignment, double* cost, const double* costs, std:
     const ColumnPasses& passes = columnPasses(options.unit);
     bool nothingFinite = false;
     CostRange range{};
-    const char* problem = copyandcheck(workCost, costs, M, N, passes, least, &range);
-    if (!problem) problem = replaceinfinitecosts(workCost, elements, range, &nothingFinite);
+    // For a row reduction the costs are first only checked, the rows' leasts
+    // found on the way, and the reduced costs written in one pass from the
+    // caller's; infinite costs need a copy to replace them in first.
+    const bool checkOnly = least != nullptr;
+    const char* problem =
+        copyandcheck(checkOnly ? nullptr : workCost, costs, M, N, passes, least, &range);
+    const double* source = checkOnly ? costs : workCost;
+    if (!problem && checkOnly && range.sawInfinite) {
+        problem = copyandcheck(workCost, costs, M, N, passes, nullptr, &range);
+        source = workCost;
+    }
+    if (!problem && (!checkOnly || range.sawInfinite)) {
+        problem = replaceinfinitecosts(workCost, elements, range, &nothingFinite);
+    }
     if (!problem && !nothingFinite && least && range.sawInfinite) {
         findrowleasts(workCost, M, N, passes, least);
     }
     if (!problem && !nothingFinite) {
-        problem = solve(assignment, cost, costs, workCost, M, N, least, options);
+        problem = solve(assignment, cost, costs, workCost, source, M, N, least, options);
     }
     workRelease(workCost);
     workRelease(least);
@@ -289,33 +306,34 @@ void bestmatch(double* assignment, double* cost, const double* costs, std::int32
                std::int32_t N, const char** failure)
 {
     solveassignment(assignment, cost, costs, M, N, failure,
-                    MachineOptions{true, widestVectorUnit(), configuredThreads(), 0});
+                    MachineOptions{true, widestVectorUnit(), configuredThreads(), 0, nullptr});
 }
 
 void bestmatchwith(double* assignment, double* cost, const double* costs, std::int32_t M,
                    std::int32_t N, const BestmatchOptions& options, const char** failure)
 {
-    solveassignment(
-        assignment, cost, costs, M, N, failure,
-        MachineOptions{options.deferShifts, options.unit, options.threads, options.abandonAtShift});
+    solveassignment(assignment, cost, costs, M, N, failure,
+                    MachineOptions{options.deferShifts, options.unit, options.threads,
+                                   options.abandonAtShift, nullptr});
 }
 
 void bestmatchonunit(double* assignment, double* cost, const double* costs, std::int32_t M,
                      std::int32_t N, VectorUnit unit, const char** failure)
 {
-    solveassignment(assignment, cost, costs, M, N, failure, MachineOptions{true, unit, 1, 0});
+    solveassignment(assignment, cost, costs, M, N, failure,
+                    MachineOptions{true, unit, 1, 0, nullptr});
 }
 
 void bestmatchstepbystep(double* assignment, double* cost, const double* costs, std::int32_t M,
                          std::int32_t N, const char** failure)
 {
     solveassignment(assignment, cost, costs, M, N, failure,
-                    MachineOptions{false, widestVectorUnit(), configuredThreads(), 0});
+                    MachineOptions{false, widestVectorUnit(), configuredThreads(), 0, nullptr});
 }
 
 void bestmatchstartingover(double* assignment, double* cost, const double* costs, std::int32_t M,
                            std::int32_t N, std::uint64_t abandonAtShift, const char** failure)
 {
     solveassignment(assignment, cost, costs, M, N, failure,
-                    MachineOptions{true, widestVectorUnit(), 1, abandonAtShift});
+                    MachineOptions{true, widestVectorUnit(), 1, abandonAtShift, nullptr});
 }

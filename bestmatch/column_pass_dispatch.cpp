@@ -96,7 +96,7 @@ bool copycostsplain(double* to, const double* from, std::size_t count, double* l
             *notFinite = true;
             if (std::isnan(v)) *nan = true;
         }
-        to[k] = v;
+        if (to) to[k] = v;
     }
     return true;
 }
@@ -108,13 +108,15 @@ void lowerleastplain(const double* column, std::int32_t M, double* least)
     }
 }
 
-void subtractleastplain(double* column, const double* least, std::int32_t M,
-                        std::int32_t* zeroCount, std::int32_t* zeroColumns, std::int32_t j)
+std::int32_t subtractleastplain(double* column, const double* from, const double* least,
+                                std::int32_t M, std::int32_t* zeroRows)
 {
+    std::int32_t zeros = 0;
     for (std::int32_t i = 0; i < M; ++i) {
-        column[i] = column[i] - least[i];
-        if (column[i] == 0.0) recordrowzero(zeroCount, zeroColumns, i, j);
+        column[i] = from[i] - least[i];
+        if (column[i] == 0.0) zeroRows[zeros++] = i;
     }
+    return zeros;
 }
 
 double leastvalueplain(const double* values, std::int32_t M)

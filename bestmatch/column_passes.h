@@ -97,18 +97,6 @@ inline void mergekeyrow(KeyMerge* merge, std::int32_t i, double start)
     }
 }
 
-// The zero columns a row keeps from the reduction, for the first stars.
-inline constexpr std::int32_t kRowZeros = 4;
-
-// Records that row i is zero in column j (see subtractleast).
-inline void recordrowzero(std::int32_t* zeroCount, std::int32_t* zeroColumns, std::int32_t i,
-                          std::int32_t j)
-{
-    const std::int32_t count = zeroCount[i];
-    if (count < kRowZeros) zeroColumns[i * kRowZeros + count] = j;
-    if (count <= kRowZeros) zeroCount[i] = count + 1;
-}
-
 struct ColumnPasses {
     // slack[i] = least of slack[i] and column[i] + rowMask[i]; the rows where
     // that value is zero go to zeroRows, ascending. Returns their number.
@@ -143,7 +131,8 @@ struct ColumnPasses {
                                    std::int32_t from, std::int32_t M);
 
     // The preparation of the working costs, in storage order.
-    // copycosts: to[k] = from[k] for k < count; false at once when a finite
+    // copycosts: to[k] = from[k] for k < count (when to is given; without it
+    // the costs are only checked); false at once when a finite
     // value is negative; otherwise *largest becomes the largest of *largest
     // and the finite values (a strictly larger value replacing it), and
     // *notFinite and *nan are set when such values occur.
@@ -151,11 +140,10 @@ struct ColumnPasses {
                       bool* notFinite, bool* nan);
     // least[i] = column[i] when least[i] > column[i].
     void (*lowerleast)(const double* column, std::int32_t M, double* least);
-    // column[i] = column[i] - least[i]; a row that becomes zero records the
-    // column j in its first kRowZeros entries of zeroColumns (row i's at i *
-    // kRowZeros), and zeroCount[i] counts its zeros up to kRowZeros + 1.
-    void (*subtractleast)(double* column, const double* least, std::int32_t M,
-                          std::int32_t* zeroCount, std::int32_t* zeroColumns, std::int32_t j);
+    // column[i] = from[i] - least[i] (from may be column); the rows that
+    // become zero go to zeroRows, ascending, and their number is returned.
+    std::int32_t (*subtractleast)(double* column, const double* from, const double* least,
+                                  std::int32_t M, std::int32_t* zeroRows);
 
     // The least of values[0 .. M-1] (a value replacing the least so far only
     // when below it), +Inf for none; and the rows i with values[i] <=
@@ -190,8 +178,8 @@ std::int32_t firstcandidateplain(const double* column, double shift, const doubl
 bool copycostsplain(double* to, const double* from, std::size_t count, double* largest,
                     bool* notFinite, bool* nan);
 void lowerleastplain(const double* column, std::int32_t M, double* least);
-void subtractleastplain(double* column, const double* least, std::int32_t M,
-                        std::int32_t* zeroCount, std::int32_t* zeroColumns, std::int32_t j);
+std::int32_t subtractleastplain(double* column, const double* from, const double* least,
+                                std::int32_t M, std::int32_t* zeroRows);
 double leastvalueplain(const double* values, std::int32_t M);
 std::int32_t rowsatmostvalueplain(const double* values, double threshold, std::int32_t M,
                                   std::int32_t* rows);

@@ -262,7 +262,7 @@ bool copycosts(double* to, const double* from, std::size_t count, double* larges
             if (~equal(v, v) & ((1u << kLanes) - 1)) anyNan = true;
         }
         most = choose(finite & below(most, v), v, most);
-        store(to + k, v);
+        if (to) store(to + k, v);
     }
     double lanes[kLanes];
     store(lanes, most);
@@ -271,7 +271,7 @@ bool copycosts(double* to, const double* from, std::size_t count, double* larges
     }
     if (anyNotFinite) *notFinite = true;
     if (anyNan) *nan = true;
-    return copycostsplain(to + k, from + k, count - k, largest, notFinite, nan);
+    return copycostsplain(to ? to + k : nullptr, from + k, count - k, largest, notFinite, nan);
 }
 
 void lowerleast(const double* column, std::int32_t M, double* leasts)
@@ -283,23 +283,21 @@ void lowerleast(const double* column, std::int32_t M, double* leasts)
     lowerleastplain(column + i, M - i, leasts + i);
 }
 
-void subtractleast(double* column, const double* leasts, std::int32_t M, std::int32_t* zeroCount,
-                   std::int32_t* zeroColumns, std::int32_t j)
+std::int32_t subtractleast(double* column, const double* from, const double* leasts, std::int32_t M,
+                           std::int32_t* zeroRows)
 {
     const Lanes zero = broadcast(0.0);
+    std::int32_t zeros = 0;
     std::int32_t i = 0;
     for (; i + kLanes <= M; i += kLanes) {
-        const Lanes value = subtract(load(column + i), load(leasts + i));
+        const Lanes value = subtract(load(from + i), load(leasts + i));
         store(column + i, value);
-        unsigned zeros = static_cast<unsigned>(equal(value, zero));
-        while (zeros) {
-            recordrowzero(zeroCount, zeroColumns, i + __builtin_ctz(zeros), j);
-            zeros &= zeros - 1;
-        }
+        const Mask zeroMask = equal(value, zero);
+        if (zeroMask) zeros = appendrows(static_cast<unsigned>(zeroMask), i, zeroRows, zeros);
     }
-    // The tail's rows are counted from its own start: shift the arrays.
-    subtractleastplain(column + i, leasts + i, M - i, zeroCount + i,
-                       zeroColumns + static_cast<std::size_t>(i) * kRowZeros, j);
+    const std::int32_t tail =
+        subtractleastplain(column + i, from + i, leasts + i, M - i, zeroRows + zeros);
+    return zeros + shifttail(zeroRows + zeros, tail, i);
 }
 
 // The lanes' least, then the least of the lanes: for values that are not

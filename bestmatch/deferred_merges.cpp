@@ -176,6 +176,11 @@ std::int32_t deferredfirstzero(MunkresState* state, std::int32_t j, std::int32_t
     // Among the rows merged already (all of them for a column whose merge
     // waits), the candidates are found by the vector unit's scan.
     const std::int32_t merged = values.mergedUpTo[j];
+    // Before the run's first shift the working costs are the reduced ones,
+    // whose zeros are known.
+    if (merged < 0 && values.startZeros && values.history.shiftCount == 0) {
+        return firststartzero(*values.startZeros, j, from, state->rowCovered);
+    }
     const std::int32_t scanned = merged < 0 ? state->M : merged;
     for (std::int32_t i = from;; ++i) {
         i = state->passes->firstcandidate(column, shift, values.rowMask, values.rowShift,

@@ -314,6 +314,8 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     values.marginGrowth = 4;
     values.marginScale = 0x1p-24;
     values.abandonAtShift = options.abandonAtShift;
+    values.startZeros =
+        options.startZeros && options.startZeros->complete ? options.startZeros : nullptr;
     for (std::int32_t i = 0; i < M; ++i) {
         values.phaseKey[i] = values.phaseOther[i] = kInfinity;
         values.phaseColumn[i] = -1.0;

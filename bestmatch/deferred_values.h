@@ -36,6 +36,7 @@
 #include "relevant_rows.h"
 #include "row_tree.h"
 #include "shift_history.h"
+#include "start_zeros.h"
 
 struct MunkresState;
 struct MachineOptions;
@@ -56,16 +57,17 @@ struct DeferredValues {
                                   // for a column whose merge waits for the phase's first shift
     std::int32_t* pendingColumns; // N: the columns whose merge waits
     std::int32_t pendingCount;
-    bool phaseShifted;           // the phase has made a shift
-    RowTree order;               // uncovered rows by the key of their least element
-    RelevantRows relevant;       // per starred column, the rows a merge has to visit
-    ShiftHistory history;        // every shift, and when each row and column took part
-    std::int32_t* rows;          // M: scratch
-    std::int32_t* listRows;      // M: scratch
-    std::int32_t* improvedRows;  // M: scratch
-    std::int32_t* candidateRows; // M: scratch
-    double* keys;                // M: scratch
-    std::int32_t* elements;      // pairs (row, column): candidates of one decision
+    bool phaseShifted;            // the phase has made a shift
+    const StartZeros* startZeros; // the zeros until the first shift, or none
+    RowTree order;                // uncovered rows by the key of their least element
+    RelevantRows relevant;        // per starred column, the rows a merge has to visit
+    ShiftHistory history;         // every shift, and when each row and column took part
+    std::int32_t* rows;           // M: scratch
+    std::int32_t* listRows;       // M: scratch
+    std::int32_t* improvedRows;   // M: scratch
+    std::int32_t* candidateRows;  // M: scratch
+    double* keys;                 // M: scratch
+    std::int32_t* elements;       // pairs (row, column): candidates of one decision
     std::size_t elementCapacity;
     std::int32_t* zeroPairs; // pairs (row, column): zeros found by one decision
     std::size_t zeroPairCapacity;

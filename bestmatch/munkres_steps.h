@@ -30,6 +30,7 @@
 #include "column_passes.h"
 #include "deferred_values.h"
 #include "dense_values.h"
+#include "start_zeros.h"
 #include "vector_unit.h"
 #include "zero_lists.h"
 
@@ -73,6 +74,7 @@ struct MachineOptions {
     VectorUnit unit;              // for the column passes; must be available
     int threads;                  // at least 1
     std::uint64_t abandonAtShift; // a deferred run gives up at this shift (tests); 0: never
+    const StartZeros* startZeros; // the reduced costs' zeros, or none (start_zeros.h)
 };
 
 // Obtains the state's marks and flags for an M-by-N problem, with no star, no

@@ -19,6 +19,7 @@
 #include "bestmatch_families.h"
 #include "bestmatch_literal.h"
 #include "munkres_steps.h"
+#include "start_zeros.h"
 
 namespace
 {
@@ -70,24 +71,39 @@ MunkresStep take(MunkresState* state, MunkresStep step, int* row, int* column)
 struct Machine {
     std::vector<double> assignment, workCost;
     MunkresState state{};
+    StartZeros zeros{};
     bool started = false;
 
     Machine(const LiteralMachine& prepared, bool deferred, int threads = 1)
         : assignment(prepared.M), workCost(prepared.workCost)
     {
         const int M = prepared.M, N = prepared.N;
+        // The prepared costs' zeros, as the reduction finds them.
+        if (!obtainstartzeros(&zeros, M, N, std::size_t(M) * N + 1)) return;
+        std::vector<int> rows;
+        for (int j = 0; j < N; ++j) {
+            rows.clear();
+            for (int i = 0; i < M; ++i)
+                if (workCost[std::size_t(i) + std::size_t(j) * M] == 0.0) rows.push_back(i);
+            addcolumnzeros(&zeros, j, rows.data(), int(rows.size()));
+        }
+        finishstartzeros(&zeros);
         if (!obtainstate(&state, assignment.data(), workCost.data(), M, N)) return;
         for (int i = 0; i < M; ++i)
             if (prepared.markInRow(prepared.starred, i) >= 0)
                 setstar(&state, i, prepared.markInRow(prepared.starred, i));
         std::copy(prepared.columnCovered.begin(), prepared.columnCovered.end(),
                   state.columnCovered);
-        started = startmachine(&state, {deferred, widestVectorUnit(), threads, 0});
+        started = startmachine(&state, {deferred, widestVectorUnit(), threads, 0, &zeros});
         state.lazy.verificationShare = INFINITY;
         state.lazy.candidateLimit = SIZE_MAX;
     }
     Machine(const Machine&) = delete;
-    ~Machine() { releasestate(&state); }
+    ~Machine()
+    {
+        releasestate(&state);
+        releasestartzeros(&zeros);
+    }
 };
 
 // Runs both machines in lockstep; returns the number of shifts. `tweak`
@@ -201,11 +217,10 @@ TEST(BestmatchEquivalence, RelevanceListsWidenedAtEveryShiftMatchTheLiteralMachi
         const int M = size(rng), N = size(rng);
         const std::vector<double> costs =
             withInfinitiesReplaced(familyCosts(families[trial % 5], M, N, rng));
-        runInLockstep(costs, M, N, true, nullptr,
-                      [](MunkresState& state) {
-                          state.lazy.marginGrowth = 1.0;
-                          state.lazy.marginScale = 0.0;
-                      });
+        runInLockstep(costs, M, N, true, nullptr, [](MunkresState& state) {
+            state.lazy.marginGrowth = 1.0;
+            state.lazy.marginScale = 0.0;
+        });
     }
 }
 

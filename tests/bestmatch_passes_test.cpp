@@ -219,17 +219,22 @@ TEST(BestmatchColumnPasses, PreparationAndScansMatchThePlainLoops)
                 fast.lowerleast(c.values.data(), M, fastLeast.data());
                 EXPECT_TRUE(sameBits(plainLeast, fastLeast)) << vectorUnitName(vu) << " lowerleast";
 
-                std::vector<double> plainColumn = c.values, fastColumn = c.values;
-                std::vector<int> plainCount(M), fastCount(M), plainZeros(M * kRowZeros, -1),
-                    fastZeros(M * kRowZeros, -1);
-                for (int i = 0; i < M; ++i) plainCount[i] = fastCount[i] = int(unit(rng) * 6);
-                subtractleastplain(plainColumn.data(), c.threshold.data(), M, plainCount.data(),
-                                   plainZeros.data(), 7);
-                fast.subtractleast(fastColumn.data(), c.threshold.data(), M, fastCount.data(),
-                                   fastZeros.data(), 7);
-                EXPECT_TRUE(sameBits(plainColumn, fastColumn) && plainCount == fastCount &&
-                            plainZeros == fastZeros)
+                std::vector<double> plainColumn(M, 5.0), fastColumn(M, 5.0);
+                std::vector<int> plainZeros(M + 1), fastZeros(M + 1);
+                const int plainZeroCount = subtractleastplain(
+                    plainColumn.data(), c.values.data(), c.threshold.data(), M, plainZeros.data());
+                const int fastZeroCount = fast.subtractleast(
+                    fastColumn.data(), c.values.data(), c.threshold.data(), M, fastZeros.data());
+                EXPECT_TRUE(sameBits(plainColumn, fastColumn) && plainZeroCount == fastZeroCount &&
+                            std::equal(plainZeros.begin(), plainZeros.begin() + plainZeroCount,
+                                       fastZeros.begin()))
                     << vectorUnitName(vu) << " subtractleast, M=" << M;
+                double checkLargest = -1.0;
+                bool checkInfinite = false, checkNan = false;
+                EXPECT_EQ(fast.copycosts(nullptr, costs.data(), M, &checkLargest, &checkInfinite,
+                                         &checkNan),
+                          plainOk)
+                    << vectorUnitName(vu) << " copycosts without a copy, M=" << M;
 
                 const int from = M ? int(unit(rng) * M) : 0;
                 for (double bound : {-1.0, 0.0, 0.5}) {
