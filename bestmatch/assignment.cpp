@@ -115,6 +115,32 @@ void reducerows(double* workCost, const double* source, std::int32_t M, std::int
     finishstartzeros(zeros);
 }
 
+// Finds the zeros of the row-reduced costs without writing them (the rows
+// whose cost is their least: source minus least is zero exactly there), for
+// a run that writes each column as it first reads it. That pays where the
+// zeros may hold the whole answer, so that the run may never shift: false,
+// the zeros left unfinished, when the first columns show few zeros (about
+// one a row, as spread costs have: the first shift then writes every
+// column, and this pass would only add a read of the matrix), or when the
+// zeros are too many to keep.
+bool findreducedzeros(const double* source, std::int32_t M, std::int32_t N,
+                      const ColumnPasses& passes, const double* least, StartZeros* zeros,
+                      std::int32_t* rows)
+{
+    constexpr std::int32_t kProbedColumns = 64;
+    constexpr std::size_t kZerosPerProbedColumn = 4;
+    const auto count = static_cast<std::size_t>(M);
+    for (std::int32_t j = 0; j < N && zeros->complete; ++j) {
+        if (j == kProbedColumns && zeros->count < kZerosPerProbedColumn * kProbedColumns) {
+            return false;
+        }
+        const double* column = source + static_cast<std::size_t>(j) * count;
+        addcolumnzeros(zeros, j, rows, passes.rowsatmost(column, least, M, rows));
+    }
+    finishstartzeros(zeros);
+    return zeros->complete;
+}
+
 // Subtracts from every column its least element (M > N, so M >= 1 here).
 void reducecolumns(double* workCost, std::int32_t M, std::int32_t N)
 {
@@ -128,12 +154,6 @@ void reducecolumns(double* workCost, std::int32_t M, std::int32_t N)
         }
         for (std::size_t i = 0; i < rows; ++i) column[i] = column[i] - least;
     }
-}
-
-double workcostat(const MunkresState& state, std::int32_t i, std::int32_t j)
-{
-    return state.workCost[static_cast<std::size_t>(i) +
-                          static_cast<std::size_t>(j) * static_cast<std::size_t>(state.M)];
 }
 
 void starandcover(MunkresState* state, std::int32_t i, std::int32_t j)
@@ -158,7 +178,7 @@ void placestarsbyrow(MunkresState* state, const StartZeros& zeros)
             continue;
         }
         for (std::int32_t j = 0; j < state->N; ++j) {
-            if (workcostat(*state, i, j) == 0.0 && !state->columnCovered[j]) {
+            if (startcostat(*state, i, j) == 0.0 && !state->columnCovered[j]) {
                 starandcover(state, i, j);
                 break;
             }
@@ -171,7 +191,7 @@ void placestarsbycolumn(MunkresState* state)
 {
     for (std::int32_t j = 0; j < state->N; ++j) {
         for (std::int32_t i = 0; i < state->M; ++i) {
-            if (workcostat(*state, i, j) == 0.0 && state->starColumnOfRow[i] == kNoMark) {
+            if (startcostat(*state, i, j) == 0.0 && state->starColumnOfRow[i] == kNoMark) {
                 starandcover(state, i, j);
                 break;
             }
@@ -189,6 +209,7 @@ MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, 
         *noMemory = true;
         return MunkresOutcome::abandoned;
     }
+    state.reduced = options.reduced;
     if (M <= N) {
         placestarsbyrow(&state, zeros);
     } else {
@@ -205,10 +226,11 @@ MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, 
     return outcome;
 }
 
-// Reduces the prepared working costs, runs the step machine and totals the
-// caller's costs of the chosen pairs. A run with deferred shifts that gives
-// up leaves the working costs as it found them, and the machine starts over,
-// shifting element by element.
+// Reduces the prepared working costs (now, or column by column as the run
+// reads them), runs the step machine and totals the caller's costs of the
+// chosen pairs. A run with deferred shifts that gives up leaves the working
+// costs as it found them, save for columns written, and the machine starts
+// over, shifting element by element.
 const char* solve(double* assignment, double* cost, const double* costs, double* workCost,
                   const double* source, std::int32_t M, std::int32_t N, const double* least,
                   const MachineOptions& options)
@@ -218,19 +240,38 @@ const char* solve(double* assignment, double* cost, const double* costs, double*
     // Room for a few zeros a line and an eighth of the matrix: integer costs
     // with ties, not a matrix of zeros.
     StartZeros zeros{};
+    ReducedCosts reduced{};
     const std::size_t room = 4 * (rows + static_cast<std::size_t>(N)) + elements / 8;
     auto* scratch = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
     bool noMemory = !scratch || !obtainstartzeros(&zeros, M, N, room);
     MunkresOutcome outcome = MunkresOutcome::abandoned;
     if (!noMemory) {
-        if (M <= N) {
-            reducerows(workCost, source, M, N, columnPasses(options.unit), least, &zeros, scratch);
+        const ColumnPasses& passes = columnPasses(options.unit);
+        // With deferred shifts and the zeros all kept, the reduced costs are
+        // written column by column as the run first reads them; otherwise
+        // all of them now, the zeros found again on the way.
+        bool writeLater = false;
+        if (M <= N && options.deferShifts) {
+            writeLater = findreducedzeros(source, M, N, passes, least, &zeros, scratch) &&
+                         obtainreducedcosts(&reduced, source, least, M, N);
+            if (!writeLater) {
+                releasestartzeros(&zeros);
+                noMemory = !obtainstartzeros(&zeros, M, N, room);
+            }
+        }
+        if (noMemory || writeLater) {
+            // nothing to write yet
+        } else if (M <= N) {
+            reducerows(workCost, source, M, N, passes, least, &zeros, scratch);
         } else {
             reducecolumns(workCost, M, N);
             zeros.complete = false;
         }
+    }
+    if (!noMemory) {
         MachineOptions withZeros = options;
         withZeros.startZeros = &zeros;
+        withZeros.reduced = reduced.written ? &reduced : nullptr;
         outcome = runmachine(assignment, workCost, M, N, zeros, withZeros, &noMemory);
         if (outcome == MunkresOutcome::abandoned && !noMemory) {
             MachineOptions elementByElement = withZeros;
@@ -241,6 +282,7 @@ const char* solve(double* assignment, double* cost, const double* costs, double*
     }
     workRelease(scratch);
     releasestartzeros(&zeros);
+    releasereducedcosts(&reduced);
     if (noMemory) return kAssignmentMemoryMessage;
     if (outcome == MunkresOutcome::overflowed) return kWorkOverflowMessage;
     if (outcome == MunkresOutcome::stepLimitReached) return kStepLimitMessage;
@@ -305,8 +347,9 @@ void solveassignment(double* assignment, double* cost, const double* costs, std:
 void bestmatch(double* assignment, double* cost, const double* costs, std::int32_t M,
                std::int32_t N, const char** failure)
 {
-    solveassignment(assignment, cost, costs, M, N, failure,
-                    MachineOptions{true, widestVectorUnit(), configuredThreads(), 0, nullptr});
+    solveassignment(
+        assignment, cost, costs, M, N, failure,
+        MachineOptions{true, widestVectorUnit(), configuredThreads(), 0, nullptr, nullptr});
 }
 
 void bestmatchwith(double* assignment, double* cost, const double* costs, std::int32_t M,
@@ -314,26 +357,27 @@ void bestmatchwith(double* assignment, double* cost, const double* costs, std::i
 {
     solveassignment(assignment, cost, costs, M, N, failure,
                     MachineOptions{options.deferShifts, options.unit, options.threads,
-                                   options.abandonAtShift, nullptr});
+                                   options.abandonAtShift, nullptr, nullptr});
 }
 
 void bestmatchonunit(double* assignment, double* cost, const double* costs, std::int32_t M,
                      std::int32_t N, VectorUnit unit, const char** failure)
 {
     solveassignment(assignment, cost, costs, M, N, failure,
-                    MachineOptions{true, unit, 1, 0, nullptr});
+                    MachineOptions{true, unit, 1, 0, nullptr, nullptr});
 }
 
 void bestmatchstepbystep(double* assignment, double* cost, const double* costs, std::int32_t M,
                          std::int32_t N, const char** failure)
 {
-    solveassignment(assignment, cost, costs, M, N, failure,
-                    MachineOptions{false, widestVectorUnit(), configuredThreads(), 0, nullptr});
+    solveassignment(
+        assignment, cost, costs, M, N, failure,
+        MachineOptions{false, widestVectorUnit(), configuredThreads(), 0, nullptr, nullptr});
 }
 
 void bestmatchstartingover(double* assignment, double* cost, const double* costs, std::int32_t M,
                            std::int32_t N, std::uint64_t abandonAtShift, const char** failure)
 {
     solveassignment(assignment, cost, costs, M, N, failure,
-                    MachineOptions{true, widestVectorUnit(), 1, abandonAtShift, nullptr});
+                    MachineOptions{true, widestVectorUnit(), 1, abandonAtShift, nullptr, nullptr});
 }

@@ -25,17 +25,12 @@ namespace
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr std::int32_t kFirstBlock = 64;
 
-const double* columnof(const MunkresState& state, std::int32_t j)
-{
-    return state.workCost + static_cast<std::size_t>(j) * static_cast<std::size_t>(state.M);
-}
-
 // The merge of column j over every row, before any row is taken.
 KeyMerge keymergeof(MunkresState* state, std::int32_t j, double bound)
 {
     DeferredValues& values = state->lazy;
     KeyMerge merge{};
-    merge.column = columnof(*state, j);
+    merge.column = startcolumn(state, j);
     merge.shift = values.columnShift[j];
     merge.rowMask = values.rowMask;
     merge.phaseKey = values.phaseKey;
@@ -72,10 +67,10 @@ std::int32_t mergerows(MunkresState* state, std::int32_t j, std::int32_t from, s
         if (merge.listedCount <= merge.listedLimit) {
             for (std::int32_t k = 0; k < merge.listedCount; ++k) merge.listed[k] += from;
             appendrelevantrows(&values.relevant, j, merge.listed, merge.listedCount,
-                               columnof(*state, j));
+                               startcolumn(state, j));
         } else {
             appendrelevantrows(&values.relevant, j, merge.listed, merge.listedLimit + 1,
-                               columnof(*state, j));
+                               startcolumn(state, j));
         }
     }
     if (merge.improvedCount <= merge.improvedLimit) {
@@ -106,8 +101,8 @@ bool mergelistedrows(MunkresState* state, std::int32_t j, double bound)
     const std::int32_t* rows = nullptr;
     const double* costs = nullptr;
     std::int32_t count = 0;
-    prefetchrelevantrows(values.relevant, j, columnof(*state, j));
-    if (!updaterelevantlist(&values.relevant, j, columnof(*state, j), &rows, &costs, &count)) {
+    prefetchrelevantrows(values.relevant, j, startcolumn(state, j));
+    if (!updaterelevantlist(&values.relevant, j, startcolumn(state, j), &rows, &costs, &count)) {
         return false;
     }
     KeyMerge merge = keymergeof(state, j, bound);
@@ -171,16 +166,16 @@ std::int32_t deferredfirstzero(MunkresState* state, std::int32_t j, std::int32_t
 {
     DeferredValues& values = state->lazy;
     const double bound = roundingbound(values);
-    const double* column = columnof(*state, j);
-    const double shift = values.columnShift[j];
     // Among the rows merged already (all of them for a column whose merge
     // waits), the candidates are found by the vector unit's scan.
     const std::int32_t merged = values.mergedUpTo[j];
     // Before the run's first shift the working costs are the reduced ones,
-    // whose zeros are known.
+    // whose zeros are known (and the column need not be written yet).
     if (merged < 0 && values.startZeros && values.history.shiftCount == 0) {
         return firststartzero(*values.startZeros, j, from, state->rowCovered);
     }
+    const double* column = startcolumn(state, j);
+    const double shift = values.columnShift[j];
     const std::int32_t scanned = merged < 0 ? state->M : merged;
     for (std::int32_t i = from;; ++i) {
         i = state->passes->firstcandidate(column, shift, values.rowMask, values.rowShift,

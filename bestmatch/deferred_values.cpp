@@ -14,12 +14,6 @@ namespace
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-double startcost(const MunkresState& state, std::int32_t i, std::int32_t j)
-{
-    return state.workCost[static_cast<std::size_t>(i) +
-                          static_cast<std::size_t>(j) * static_cast<std::size_t>(state.M)];
-}
-
 // u_i now: a covered row has taken every shift since it was covered.
 double rowshiftnow(const MunkresState& state, std::int32_t i)
 {
@@ -44,7 +38,7 @@ double approximationofkey(const DeferredValues& values, double key, double rowSh
 
 double approximation(const MunkresState& state, std::int32_t i, std::int32_t j)
 {
-    const double key = startcost(state, i, j) + columnshiftnow(state, j);
+    const double key = startcostat(state, i, j) + columnshiftnow(state, j);
     return approximationofkey(state.lazy, key, rowshiftnow(state, i));
 }
 
@@ -60,7 +54,7 @@ double roundingbound(const DeferredValues& values)
 double exactvalue(MunkresState* state, std::int32_t i, std::int32_t j)
 {
     if (!state->lazy.shiftsMayRound) return approximation(*state, i, j);
-    return exactworkcost(&state->lazy.history, i, j, startcost(*state, i, j));
+    return exactworkcost(&state->lazy.history, i, j, startcostat(*state, i, j));
 }
 
 namespace
@@ -220,6 +214,7 @@ int lowestbit(double x)
 void measuregrain(MunkresState* state)
 {
     DeferredValues& values = state->lazy;
+    writestartcosts(state);
     const std::size_t elements =
         static_cast<std::size_t>(state->M) * static_cast<std::size_t>(state->N);
     double largest = 0.0;
@@ -319,6 +314,11 @@ bool startdeferred(MunkresState* state, const MachineOptions& options)
     for (std::int32_t i = 0; i < M; ++i) {
         values.phaseKey[i] = values.phaseOther[i] = kInfinity;
         values.phaseColumn[i] = -1.0;
+    }
+    // The free leasts read only the columns without a star, and the set
+    // only shrinks: these columns are written now, once.
+    for (std::int32_t k = 0; k < state->freeColumnCount; ++k) {
+        startcolumn(state, state->freeColumns[k]);
     }
     buildfreeleasts(&values.free, state->workCost, state->freeColumns, state->freeColumnCount,
                     *state->passes);
@@ -456,7 +456,7 @@ double deferredworkcost(MunkresState* state, std::int32_t i, std::int32_t j)
 {
     if (!state->lazy.shiftsMayRound) return approximation(*state, i, j);
     std::uint64_t operations = 0;
-    return replayedworkcost(state->lazy.history, i, j, startcost(*state, i, j), &operations);
+    return replayedworkcost(state->lazy.history, i, j, startcostat(*state, i, j), &operations);
 }
 
 bool deferredgivenup(const MunkresState& state) { return state.lazy.givenUp; }

@@ -1,7 +1,8 @@
 #pragma once
 // Working costs kept as the costs the run started from (workCost, never
-// written) and sums of the shifts per row and per column: a shift is one
-// addition to the sum of all shifts, not a pass over the matrix.
+// shifted; its columns may be written only as the run first reads them, see
+// reduced_costs.h) and sums of the shifts per row and per column: a shift
+// is one addition to the sum of all shifts, not a pass over the matrix.
 //
 // The element-by-element machine applies to element (i, j), shift by shift,
 // x + h while row i is covered and then x - h while column j is uncovered,

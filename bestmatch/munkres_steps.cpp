@@ -134,6 +134,7 @@ void setstar(MunkresState* state, std::int32_t row, std::int32_t column)
 bool startmachine(MunkresState* state, const MachineOptions& options)
 {
     state->passes = &columnPasses(options.unit);
+    state->reduced = options.reduced;
     state->threads = options.threads < 1 ? 1 : options.threads;
     state->freeColumnCount = 0;
     for (std::int32_t j = 0; j < state->N; ++j) {
@@ -143,9 +144,29 @@ bool startmachine(MunkresState* state, const MachineOptions& options)
     }
     state->deferred = options.deferShifts && startdeferred(state, options);
     if (state->deferred) return true;
+    writestartcosts(state); // the element-by-element machine writes every column
     if (!obtaindensevalues(state, state->threads)) return false;
     densephasestart(state);
     return true;
+}
+
+const double* startcolumn(MunkresState* state, std::int32_t j)
+{
+    const std::size_t offset = static_cast<std::size_t>(j) * static_cast<std::size_t>(state->M);
+    if (!state->reduced) return state->workCost + offset;
+    return reducedcolumn(state->reduced, state->workCost, j, *state->passes);
+}
+
+double startcostat(const MunkresState& state, std::int32_t i, std::int32_t j)
+{
+    if (state.reduced) return reducedcost(*state.reduced, state.workCost, i, j);
+    return state.workCost[static_cast<std::size_t>(i) +
+                          static_cast<std::size_t>(j) * static_cast<std::size_t>(state.M)];
+}
+
+void writestartcosts(MunkresState* state)
+{
+    if (state->reduced) writereducedcosts(state->reduced, state->workCost, *state->passes);
 }
 
 double workcostof(MunkresState* state, std::int32_t i, std::int32_t j)

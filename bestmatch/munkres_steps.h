@@ -30,6 +30,7 @@
 #include "column_passes.h"
 #include "deferred_values.h"
 #include "dense_values.h"
+#include "reduced_costs.h"
 #include "start_zeros.h"
 #include "vector_unit.h"
 #include "zero_lists.h"
@@ -44,6 +45,7 @@ inline constexpr std::int32_t kNoMark = -1;
 struct MunkresState {
     double* assignment;             // M: written by buildassignmentvector when the run ends
     double* workCost;               // M*N: see dense_values.h and deferred_values.h
+    ReducedCosts* reduced;          // the starting costs still to be written there, or none
     unsigned char* columnCovered;   // N: 1 = covered
     unsigned char* rowCovered;      // M: 1 = covered
     std::int32_t* starColumnOfRow;  // M: column of the row's star, or kNoMark
@@ -75,6 +77,7 @@ struct MachineOptions {
     int threads;                  // at least 1
     std::uint64_t abandonAtShift; // a deferred run gives up at this shift (tests); 0: never
     const StartZeros* startZeros; // the reduced costs' zeros, or none (start_zeros.h)
+    ReducedCosts* reduced;        // the columns of workCost not yet written, or none
 };
 
 // Obtains the state's marks and flags for an M-by-N problem, with no star, no
@@ -96,6 +99,13 @@ bool startmachine(MunkresState* state, const MachineOptions& options);
 // The current working cost of (i, j), as the element-by-element machine
 // would hold it.
 double workcostof(MunkresState* state, std::int32_t i, std::int32_t j);
+
+// The starting costs (before the first shift): column j, written into
+// workCost first when it was not; element (i, j), written or not; every
+// column written.
+const double* startcolumn(MunkresState* state, std::int32_t j);
+double startcostat(const MunkresState& state, std::int32_t i, std::int32_t j);
+void writestartcosts(MunkresState* state);
 
 // Covers every column that holds a star. Next: step2b.
 MunkresStep step2a(MunkresState* state);

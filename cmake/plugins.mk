@@ -53,7 +53,8 @@ bestmatch_ENTRY = bestmatch/bestmatch_mex.cpp
 bestmatch_SOURCES = bestmatch/assignment.cpp bestmatch/munkres_steps.cpp bestmatch/zero_lists.cpp \
   bestmatch/dense_values.cpp bestmatch/deferred_values.cpp bestmatch/deferred_merges.cpp \
   bestmatch/free_leasts.cpp bestmatch/relevant_rows.cpp bestmatch/row_tree.cpp \
-  bestmatch/shift_history.cpp bestmatch/start_zeros.cpp bestmatch/column_pass_dispatch.cpp
+  bestmatch/shift_history.cpp bestmatch/start_zeros.cpp bestmatch/reduced_costs.cpp \
+  bestmatch/column_pass_dispatch.cpp
 bestmatch_UNIT_SOURCES = bestmatch/column_passes_lanes.cpp
 bestmatch_LIBRARIES = vector_unit threads
 

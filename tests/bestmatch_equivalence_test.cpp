@@ -67,15 +67,20 @@ MunkresStep take(MunkresState* state, MunkresStep step, int* row, int* column)
 }
 
 // The machine on the literal machine's prepared state, shifts applied or
-// deferred; deferred runs verify every decision, however costly.
+// deferred; deferred runs verify every decision, however costly. Its working
+// costs start as NaN and are written column by column as it first reads them
+// (a copy of the prepared costs less rows' leasts of zero: the literal
+// machine shifts its own), so a read of a column not yet written shows.
 struct Machine {
-    std::vector<double> assignment, workCost;
+    std::vector<double> assignment, workCost, startCosts, noLeasts;
     MunkresState state{};
     StartZeros zeros{};
+    ReducedCosts reduced{};
     bool started = false;
 
     Machine(const LiteralMachine& prepared, bool deferred, int threads = 1)
-        : assignment(prepared.M), workCost(prepared.workCost)
+        : assignment(prepared.M), workCost(prepared.workCost.size(), NAN),
+          startCosts(prepared.workCost), noLeasts(prepared.M, 0.0)
     {
         const int M = prepared.M, N = prepared.N;
         // The prepared costs' zeros, as the reduction finds them.
@@ -84,17 +89,19 @@ struct Machine {
         for (int j = 0; j < N; ++j) {
             rows.clear();
             for (int i = 0; i < M; ++i)
-                if (workCost[std::size_t(i) + std::size_t(j) * M] == 0.0) rows.push_back(i);
+                if (startCosts[prepared.at(i, j)] == 0.0) rows.push_back(i);
             addcolumnzeros(&zeros, j, rows.data(), int(rows.size()));
         }
         finishstartzeros(&zeros);
+        if (!obtainreducedcosts(&reduced, startCosts.data(), noLeasts.data(), M, N)) return;
         if (!obtainstate(&state, assignment.data(), workCost.data(), M, N)) return;
         for (int i = 0; i < M; ++i)
             if (prepared.markInRow(prepared.starred, i) >= 0)
                 setstar(&state, i, prepared.markInRow(prepared.starred, i));
         std::copy(prepared.columnCovered.begin(), prepared.columnCovered.end(),
                   state.columnCovered);
-        started = startmachine(&state, {deferred, widestVectorUnit(), threads, 0, &zeros});
+        started =
+            startmachine(&state, {deferred, widestVectorUnit(), threads, 0, &zeros, &reduced});
         state.lazy.verificationShare = INFINITY;
         state.lazy.candidateLimit = SIZE_MAX;
     }
@@ -103,6 +110,7 @@ struct Machine {
     {
         releasestate(&state);
         releasestartzeros(&zeros);
+        releasereducedcosts(&reduced);
     }
 };
 
@@ -352,6 +360,43 @@ TEST(BestmatchEquivalence, SolverAgreesWithTheReferenceOnLargerRectangles)
                                                bestmatchstepbystep(a, c, costs.data(), M, N, f);
                                            }))
             << "trial " << trial << ", dense";
+    }
+}
+
+TEST(BestmatchEquivalence, CostsWrittenColumnByColumnGiveTheReferenceAnswers)
+{
+    // Zeros plentiful in the first columns, so the reduced costs are written
+    // only as the run reads them, yet too few for the answer: the run shifts,
+    // reads columns never written, may start over, and is checked on every
+    // unit, with infinite costs (replaced in a copy) and without.
+    std::mt19937_64 rng(41);
+    std::uniform_int_distribution<int> digit(1, 9), early(0, 63);
+    for (int trial = 0; trial < 6 && !HasFailure(); ++trial) {
+        const int M = 120 + 20 * trial, N = M + 60;
+        std::vector<double> costs(std::size_t(M) * N);
+        for (double& c : costs) c = digit(rng);
+        for (int i = 0; i < M; ++i)
+            for (int k = 0; k < 3; ++k) costs[std::size_t(i) + std::size_t(early(rng)) * M] = 0.0;
+        if (trial % 2) costs[std::size_t(M) * 70] = INFINITY;
+        for (VectorUnit vu :
+             {VectorUnit::plain, VectorUnit::sse2, VectorUnit::avx2, VectorUnit::avx512}) {
+            if (!vectorUnitAvailable(vu)) continue;
+            const BestmatchOptions options{true, vu, 1, 0};
+            EXPECT_TRUE(solvesLikeTheReference(costs, M, N,
+                                               [&](double* a, double* c, const char** f) {
+                                                   bestmatchwith(a, c, costs.data(), M, N, options,
+                                                                 f);
+                                               }))
+                << vectorUnitName(vu) << ", trial " << trial;
+        }
+        for (std::uint64_t at : {1, 3}) {
+            EXPECT_TRUE(solvesLikeTheReference(costs, M, N,
+                                               [&](double* a, double* c, const char** f) {
+                                                   bestmatchstartingover(a, c, costs.data(), M, N,
+                                                                         at, f);
+                                               }))
+                << "trial " << trial << ", starting over at shift " << at;
+        }
     }
 }
 

@@ -32,7 +32,7 @@ struct Prepared {
             setstar(&state, i, j);
             state.columnCovered[j] = 1;
         }
-        EXPECT_TRUE(startmachine(&state, {false, VectorUnit::plain, 1, 0, nullptr}));
+        EXPECT_TRUE(startmachine(&state, {false, VectorUnit::plain, 1, 0, nullptr, nullptr}));
     }
     Prepared(const Prepared&) = delete;
     ~Prepared() { releasestate(&state); }
