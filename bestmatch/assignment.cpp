@@ -135,7 +135,7 @@ bool findreducedzeros(const double* source, std::int32_t M, std::int32_t N,
             return false;
         }
         const double* column = source + static_cast<std::size_t>(j) * count;
-        addcolumnzeros(zeros, j, rows, passes.rowsatmost(column, least, M, rows));
+        addcolumnzeros(zeros, j, rows, passes.rowsatmost(column, 0.0, least, M, rows));
     }
     finishstartzeros(zeros);
     return zeros->complete;

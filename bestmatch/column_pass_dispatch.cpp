@@ -52,12 +52,12 @@ void shiftcoveredplain(double* column, const double* addend, std::int32_t M)
     for (std::int32_t i = 0; i < M; ++i) column[i] = column[i] + addend[i];
 }
 
-std::int32_t rowsatmostplain(const double* column, const double* threshold, std::int32_t M,
-                             std::int32_t* rows)
+std::int32_t rowsatmostplain(const double* column, double shift, const double* threshold,
+                             std::int32_t M, std::int32_t* rows)
 {
     std::int32_t found = 0;
     for (std::int32_t i = 0; i < M; ++i) {
-        if (column[i] <= threshold[i]) rows[found++] = i;
+        if (column[i] + shift <= threshold[i]) rows[found++] = i;
     }
     return found;
 }
@@ -65,7 +65,7 @@ std::int32_t rowsatmostplain(const double* column, const double* threshold, std:
 void mergekeysplain(KeyMerge* merge)
 {
     for (std::int32_t i = 0; i < merge->M; ++i) {
-        if (merge->listing && merge->column[i] <= merge->threshold[i]) {
+        if (merge->listing && merge->column[i] + merge->shift <= merge->threshold[i]) {
             if (merge->listedCount < merge->listedLimit) merge->listed[merge->listedCount] = i;
             ++merge->listedCount;
         }

@@ -16,7 +16,7 @@
 // A column's merge into the rows' keys, with deferred shifts (see
 // deferred_values.h): for each row i, with key = (column[i] + shift) +
 // rowMask[i],
-// - when listing, the row is listed as relevant when column[i] <=
+// - when listing, the row is listed as relevant when column[i] + shift <=
 //   threshold[i] (recorded up to listedLimit rows; listedCount counts them
 //   all); without, threshold is not read;
 // - key enters the row's least (phaseKey, with its column phaseColumn) and
@@ -115,10 +115,10 @@ struct ColumnPasses {
     // A covered column's shift: column[i] = column[i] + addend[i].
     void (*shiftcovered)(double* column, const double* addend, std::int32_t M);
 
-    // The rows i with column[i] <= threshold[i], ascending, into rows.
-    // Returns their number.
-    std::int32_t (*rowsatmost)(const double* column, const double* threshold, std::int32_t M,
-                               std::int32_t* rows);
+    // The rows i with column[i] + shift <= threshold[i], ascending, into
+    // rows. Returns their number.
+    std::int32_t (*rowsatmost)(const double* column, double shift, const double* threshold,
+                               std::int32_t M, std::int32_t* rows);
 
     // See KeyMerge.
     void (*mergekeys)(KeyMerge* merge);
@@ -169,8 +169,8 @@ std::int32_t leastandzerosplain(const double* column, const double* rowMask, std
 std::int32_t shiftuncoveredplain(double* column, const double* addend, const double* rowMask,
                                  double h, std::int32_t M, double* slack, std::int32_t* zeroRows);
 void shiftcoveredplain(double* column, const double* addend, std::int32_t M);
-std::int32_t rowsatmostplain(const double* column, const double* threshold, std::int32_t M,
-                             std::int32_t* rows);
+std::int32_t rowsatmostplain(const double* column, double shift, const double* threshold,
+                             std::int32_t M, std::int32_t* rows);
 void mergekeysplain(KeyMerge* merge);
 std::int32_t firstcandidateplain(const double* column, double shift, const double* rowMask,
                                  const double* rowShift, double total, double bound,

@@ -132,16 +132,18 @@ void shiftcovered(double* column, const double* addend, std::int32_t M)
     shiftcoveredplain(column + i, addend + i, M - i);
 }
 
-std::int32_t rowsatmost(const double* column, const double* threshold, std::int32_t M,
+std::int32_t rowsatmost(const double* column, double shift, const double* threshold, std::int32_t M,
                         std::int32_t* rows)
 {
+    const Lanes shifts = broadcast(shift);
     std::int32_t found = 0;
     std::int32_t i = 0;
     for (; i + kLanes <= M; i += kLanes) {
-        const Mask mask = atmost(load(column + i), load(threshold + i));
+        const Mask mask = atmost(add(load(column + i), shifts), load(threshold + i));
         if (mask) found = appendrows(static_cast<unsigned>(mask), i, rows, found);
     }
-    const std::int32_t tail = rowsatmostplain(column + i, threshold + i, M - i, rows + found);
+    const std::int32_t tail =
+        rowsatmostplain(column + i, shift, threshold + i, M - i, rows + found);
     return found + shifttail(rows + found, tail, i);
 }
 
@@ -155,7 +157,8 @@ void mergekeys(KeyMerge* merge)
     std::int32_t i = 0;
     for (; i + kLanes <= merge->M; i += kLanes) {
         const Lanes start = load(merge->column + i);
-        const Mask listed = listing ? atmost(start, load(merge->threshold + i)) : 0;
+        const Lanes shifted = add(start, shift);
+        const Mask listed = listing ? atmost(shifted, load(merge->threshold + i)) : 0;
         if (listed) {
             // Past the limit the rows are only counted: the list will not be kept.
             const int count = __builtin_popcount(static_cast<unsigned>(listed));
@@ -166,7 +169,7 @@ void mergekeys(KeyMerge* merge)
                 merge->listedCount += count;
             }
         }
-        const Lanes key = add(add(start, shift), load(merge->rowMask + i));
+        const Lanes key = add(shifted, load(merge->rowMask + i));
         const Lanes phaseKey = load(merge->phaseKey + i);
         const Mask fell = below(key, phaseKey);
         if (fell) {

@@ -93,9 +93,27 @@ std::int32_t firstexactzero(MunkresState* state, std::int32_t j, std::int32_t co
     return state->M;
 }
 
-// Merges the uncovered rows of column j's list, brought up to date, and
-// lists the column's zeros; false when the list cannot be used.
-bool mergelistedrows(MunkresState* state, std::int32_t j, double bound)
+// Makes column j's list anew by a pass that only compares the column's
+// starting costs with the rows' thresholds, far cheaper than a full merge
+// (which also makes it): false when the list would be too long to keep, or
+// the column's lists grew too long before.
+bool relistcolumn(MunkresState* state, std::int32_t j)
+{
+    DeferredValues& values = state->lazy;
+    beginrelevantlist(&values.relevant, j, values.columnShift[j]);
+    if (!relevantlisting(values.relevant, j)) return false;
+    const double* column = startcolumn(state, j);
+    const std::int32_t count = state->passes->rowsatmost(
+        column, values.columnShift[j], values.relevant.threshold, state->M, values.listRows);
+    appendrelevantrows(&values.relevant, j, values.listRows, count, column);
+    endrelevantlist(&values.relevant, j);
+    return relevantlistusable(values.relevant, j);
+}
+
+// Merges the uncovered rows of column j's list, brought up to date; false
+// when the list cannot be used. The candidates for zeros (within bound) are
+// left in values.candidateRows, their number in *candidates.
+bool mergelistedrows(MunkresState* state, std::int32_t j, double bound, std::int32_t* candidates)
 {
     DeferredValues& values = state->lazy;
     const std::int32_t* rows = nullptr;
@@ -110,17 +128,25 @@ bool mergelistedrows(MunkresState* state, std::int32_t j, double bound)
         if (!state->rowCovered[rows[k]]) mergekeyrow(&merge, rows[k], costs[k]);
     }
     rowkeyschanged(&values.order, merge.improved, merge.improvedCount);
+    *candidates = merge.candidateCount;
+    return true;
+}
+
+// Column j's exact zeros among the first `candidates` of values.candidateRows
+// go to step3's lists.
+void listcandidatezeros(MunkresState* state, std::int32_t j, std::int32_t candidates)
+{
+    DeferredValues& values = state->lazy;
     std::int32_t zeros = 0;
-    for (std::int32_t k = 0; k < merge.candidateCount; ++k) {
-        const std::int32_t i = merge.candidates[k];
+    for (std::int32_t k = 0; k < candidates; ++k) {
+        const std::int32_t i = values.candidateRows[k];
         if (exactvalue(state, i, j) == 0.0) values.rows[zeros++] = i;
     }
-    if (zeros == 0) return true;
+    if (zeros == 0) return;
     std::sort(values.rows, values.rows + zeros);
     openzerolist(&state->zeros, j);
     for (std::int32_t k = 0; k < zeros; ++k) addzero(&state->zeros, values.rows[k]);
     closezerolist(&state->zeros);
-    return true;
 }
 
 } // namespace
@@ -131,13 +157,17 @@ void deferredmerge(MunkresState* state, std::int32_t j)
     // The column was covered, and took every shift, since its mark.
     values.columnShift[j] = values.columnShift[j] + (values.total - values.columnMark[j]);
     if (!beginspan(&values.history, state->M + j)) values.givenUp = true;
-    if (relevantlistusable(values.relevant, j) &&
-        mergelistedrows(state, j, roundingbound(values))) {
+    // Before a phase's first shift (and many phases end without one) a
+    // column without a usable list is not read: only its zeros are looked
+    // for, and its keys are merged when a shift needs them.
+    std::int32_t candidates = 0;
+    if ((relevantlistusable(values.relevant, j) ||
+         (values.phaseShifted && relistcolumn(state, j))) &&
+        mergelistedrows(state, j, roundingbound(values), &candidates)) {
+        listcandidatezeros(state, j, candidates);
         values.mergedUpTo[j] = state->M;
         return;
     }
-    // Before a phase's first shift (and many phases end without one) only
-    // the zeros are looked for; the keys are merged when a shift needs them.
     if (!values.phaseShifted) {
         values.mergedUpTo[j] = -1;
         values.pendingColumns[values.pendingCount++] = j;
@@ -152,10 +182,12 @@ void mergependingcolumns(MunkresState* state)
     DeferredValues& values = state->lazy;
     for (std::int32_t k = 0; k < values.pendingCount; ++k) {
         const std::int32_t j = values.pendingColumns[k];
-        beginrelevantlist(&values.relevant, j);
+        std::int32_t candidates = 0;
+        values.mergedUpTo[j] = state->M;
+        if (relistcolumn(state, j) && mergelistedrows(state, j, -kInfinity, &candidates)) continue;
+        beginrelevantlist(&values.relevant, j, values.columnShift[j]);
         mergerows(state, j, 0, state->M, -kInfinity, relevantlisting(values.relevant, j));
         endrelevantlist(&values.relevant, j);
-        values.mergedUpTo[j] = state->M;
     }
     values.pendingCount = 0;
 }
@@ -187,7 +219,7 @@ std::int32_t deferredfirstzero(MunkresState* state, std::int32_t j, std::int32_t
     // The merge makes the column's list of relevant rows on the way: a first
     // block, where a column rich in zeros mostly has what step3 needs, then
     // the rest of the column at once.
-    if (merged == 0) beginrelevantlist(&values.relevant, j);
+    if (merged == 0) beginrelevantlist(&values.relevant, j, values.columnShift[j]);
     const std::int32_t end = merged == 0 && state->M > kFirstBlock ? kFirstBlock : state->M;
     const std::int32_t candidates =
         mergerows(state, j, merged, end, bound, relevantlisting(values.relevant, j));

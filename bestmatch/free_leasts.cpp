@@ -151,7 +151,7 @@ std::int32_t dropfreecolumn(FreeLeasts* leasts, std::int32_t j, const double* st
     const double* column =
         start + static_cast<std::size_t>(j) * static_cast<std::size_t>(leasts->M);
     const std::int32_t candidates =
-        passes.rowsatmost(column, leasts->floor, leasts->M, leasts->rows);
+        passes.rowsatmost(column, 0.0, leasts->floor, leasts->M, leasts->rows);
     std::int32_t changed = 0;
     std::int32_t emptied = 0;
     for (std::int32_t r = 0; r < candidates; ++r) {

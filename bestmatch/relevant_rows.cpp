@@ -107,6 +107,7 @@ bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
         static_cast<std::uint64_t*>(workAllocateZeroed(columns, sizeof(std::uint64_t)));
     relevant->generation =
         static_cast<std::uint32_t*>(workAllocateZeroed(columns, sizeof(std::uint32_t)));
+    relevant->shift = static_cast<double*>(workAllocateZeroed(columns, sizeof(double)));
     relevant->building = static_cast<unsigned char*>(workAllocateZeroed(columns, 1));
     relevant->logCapacity = 4 * (rows + columns) + 1024;
     relevant->log =
@@ -117,8 +118,8 @@ bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
     relevant->current = 1; // every list is stale until made
     const bool obtained = relevant->pool && relevant->costs && relevant->begin && relevant->count &&
                           relevant->room && relevant->upToDate && relevant->generation &&
-                          relevant->building && relevant->log && relevant->logFrom &&
-                          relevant->logTo && relevant->threshold;
+                          relevant->shift && relevant->building && relevant->log &&
+                          relevant->logFrom && relevant->logTo && relevant->threshold;
     if (!obtained) releaserelevantrows(relevant);
     return obtained;
 }
@@ -132,6 +133,7 @@ void releaserelevantrows(RelevantRows* relevant)
     workRelease(relevant->room);
     workRelease(relevant->upToDate);
     workRelease(relevant->generation);
+    workRelease(relevant->shift);
     workRelease(relevant->building);
     workRelease(relevant->log);
     workRelease(relevant->logFrom);
@@ -194,7 +196,8 @@ bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* co
         const std::size_t logged = static_cast<std::size_t>(next - relevant->logStart);
         const std::int32_t i = relevant->log[logged];
         const double cost = column[i];
-        if (!(relevant->logFrom[logged] < cost && cost <= relevant->logTo[logged])) continue;
+        const double shifted = cost + relevant->shift[s];
+        if (!(relevant->logFrom[logged] < shifted && shifted <= relevant->logTo[logged])) continue;
         if (!reserve(relevant, s, relevant->count[s] + 1)) {
             relevant->generation[s] = relevant->current - 1;
             return false;
@@ -210,9 +213,10 @@ bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* co
     return true;
 }
 
-void beginrelevantlist(RelevantRows* relevant, std::int32_t s)
+void beginrelevantlist(RelevantRows* relevant, std::int32_t s, double shift)
 {
     relevant->generation[s] = relevant->current - 1; // stale until ended
+    relevant->shift[s] = shift;
     if (relevant->building[s] >= 2) {
         relevant->building[s] = 3;
         return;

@@ -7,17 +7,21 @@
 // least starting cost c1_i there (free_leasts.h). An element (i, s) of a
 // starred column s can then only be row i's least, or equal to it, when its
 // starting cost is at most c1_i plus the rounding the approximations allow:
-// its approximation exceeds that of f_i by at least c(i, s) - c1_i, less a
-// few roundings (the column's sum D_s is not negative). So when s is
-// uncovered only the rows with c(i, s) <= c1_i + margin need to be merged:
-// the others can neither be the row's least nor a zero (a zero is at most
-// f_i), and their keys are left out of the row's.
+// its approximation exceeds that of f_i by at least c(i, s) + D_s - c1_i,
+// less a few roundings (D_s, the shifts the column took while covered, is
+// not negative; the columns without a star were never covered). So when s
+// is uncovered only the rows with c(i, s) + D_s <= c1_i + margin need to be
+// merged: the others can neither be the row's least nor a zero (a zero is
+// at most f_i), and their keys are left out of the row's.
 //
 // The thresholds c1_i + margin only rise (columns only ever leave the set
-// without a star, and the margin only grows), so a list stays right once
-// made, save for the rows whose threshold has risen since: those are logged,
-// and a column's list takes them in when it is next used. A list that grew
-// too long, or was made under a smaller margin, is remade by a full pass.
+// without a star, and the margin only grows), and D_s only grows, so a list
+// made with the column's D_s of then stays right, save for the rows whose
+// threshold has risen since: those are logged, and a column's list takes
+// them in when it is next used. A list that grew too long, or was made
+// under a smaller margin, is remade by a full pass. On spread costs D_s is
+// what keeps the lists short late in a run, when the rows' leasts over the
+// few columns left without a star lie far above their other costs.
 
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +36,7 @@ struct RelevantRows {
     std::int32_t* room;        // N: the stretch's length
     std::uint64_t* upToDate;   // N: the log position the list has taken in
     std::uint32_t* generation; // N: the generation it was made in; stale when not current
+    double* shift;             // N: the column's D_s when its list was made
     std::uint32_t current;
     unsigned char* building; // N: 1 while a list is being made, 2 once it grew too long,
                              // 3 for a column whose list is too long for good
@@ -73,20 +78,21 @@ bool relevantlistusable(const RelevantRows& relevant, std::int32_t s);
 void prefetchrelevantrows(const RelevantRows& relevant, std::int32_t s, const double* column);
 
 // Brings column s's list up to date (it must be usable): the logged rows
-// whose starting cost in the column (column[i]) is at most their threshold
-// join it. Returns the list, *count rows in no particular order, and their
+// whose starting cost in the column (column[i]) plus the list's D_s is at
+// most their threshold join it. Returns the list, *count rows in no particular order, and their
 // starting costs beside them. False when it cannot grow; then the list is
 // stale.
 bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* column,
                         const std::int32_t** rows, const double** costs, std::int32_t* count);
 
 // Makes column s's list anew, from a pass down the whole column made in
-// stretches (between thresholds that do not change): begin, append the rows
-// whose starting cost is at most their threshold, end. A list too long to be
+// stretches (between thresholds that do not change): begin with the
+// column's D_s, append the rows whose starting cost plus D_s is at most
+// their threshold, end. A list too long to be
 // worth keeping is left stale, as is one not ended.
 // A list that once grew too long only grows (thresholds and margin only
 // rise): such a column is not listed again.
-void beginrelevantlist(RelevantRows* relevant, std::int32_t s);
+void beginrelevantlist(RelevantRows* relevant, std::int32_t s, double shift);
 bool relevantlisting(const RelevantRows& relevant, std::int32_t s);
 void appendrelevantrows(RelevantRows* relevant, std::int32_t s, const std::int32_t* rows,
                         std::int32_t count, const double* column);

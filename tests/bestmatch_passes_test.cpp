@@ -26,12 +26,14 @@ bool sameBits(const std::vector<double>& a, const std::vector<double>& b)
 
 struct Column {
     std::vector<double> values, mask, addend, slack, threshold, rowShift;
+    double shift; // of a column: 0, or a value that moves some elements past a threshold
 };
 
 Column randomColumn(int M, std::mt19937_64& rng)
 {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     Column c;
+    c.shift = unit(rng) < 0.5 ? 0.0 : 0.5;
     for (int i = 0; i < M; ++i) {
         const double u = unit(rng);
         c.values.push_back(u < 0.2    ? 0.0
@@ -96,10 +98,10 @@ TEST(BestmatchColumnPasses, DensePassesMatchThePlainLoops)
                 EXPECT_TRUE(sameBits(plainColumn, fastColumn))
                     << vectorUnitName(vu) << " shiftcovered, M=" << M;
 
-                plainCount =
-                    rowsatmostplain(c.values.data(), c.threshold.data(), M, plainRows.data());
-                fastCount =
-                    fast.rowsatmost(c.values.data(), c.threshold.data(), M, fastRows.data());
+                plainCount = rowsatmostplain(c.values.data(), c.shift, c.threshold.data(), M,
+                                             plainRows.data());
+                fastCount = fast.rowsatmost(c.values.data(), c.shift, c.threshold.data(), M,
+                                            fastRows.data());
                 EXPECT_TRUE(
                     plainCount == fastCount &&
                     std::equal(plainRows.begin(), plainRows.begin() + plainCount, fastRows.begin()))
