@@ -3,14 +3,17 @@
 // uncovered rows go to step3's lists.
 //
 // A column with a usable list of relevant rows (relevant_rows.h) merges those
-// rows alone, at once. Any other column is merged as step3 asks for its
-// zeros: a first block of rows, then the rest of the column, each with its
-// zeros. Where zeros are many (integer costs, ties), step3 mostly finds what
-// it needs in the first block and the phase may end before the rest of the
+// rows alone, at once. A column without one gets a new list from a pass that
+// only compares the column with the rows' thresholds, and merges that; before
+// the phase's first shift (and many phases end without one) such a column is
+// only scanned for zeros, and listed and merged at that shift. A column
+// whose list would be too long is merged as step3 asks for its zeros: a
+// first block of rows, then the rest of the column, each with its zeros.
+// Where zeros are many (integer costs, ties), step3 mostly finds what it
+// needs in the first block and the phase may end before the rest of the
 // column is read; where they are few, the column is read through in two
-// passes, making its list of relevant rows on the way. Either way every uncovered column is
-// merged in full before step5 needs the keys: step3 comes back to a column
-// until it has no zeros left.
+// passes. Either way every uncovered column is merged in full before step5
+// needs the keys: step3 comes back to a column until it has no zeros left.
 
 #include <algorithm>
 #include <cstddef>
