@@ -157,13 +157,6 @@ const double* startcolumn(MunkresState* state, std::int32_t j)
     return reducedcolumn(state->reduced, state->workCost, j, *state->passes);
 }
 
-double startcostat(const MunkresState& state, std::int32_t i, std::int32_t j)
-{
-    if (state.reduced) return reducedcost(*state.reduced, state.workCost, i, j);
-    return state.workCost[static_cast<std::size_t>(i) +
-                          static_cast<std::size_t>(j) * static_cast<std::size_t>(state.M)];
-}
-
 void writestartcosts(MunkresState* state)
 {
     if (state->reduced) writereducedcosts(state->reduced, state->workCost, *state->passes);

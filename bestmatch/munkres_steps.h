@@ -25,6 +25,7 @@
 //
 // Working costs are M-by-N, column-major: element (i, j) lies at i + j*M.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "column_passes.h"
@@ -104,8 +105,13 @@ double workcostof(MunkresState* state, std::int32_t i, std::int32_t j);
 // workCost first when it was not; element (i, j), written or not; every
 // column written.
 const double* startcolumn(MunkresState* state, std::int32_t j);
-double startcostat(const MunkresState& state, std::int32_t i, std::int32_t j);
 void writestartcosts(MunkresState* state);
+inline double startcostat(const MunkresState& state, std::int32_t i, std::int32_t j)
+{
+    if (state.reduced) return reducedcost(*state.reduced, state.workCost, i, j);
+    return state.workCost[static_cast<std::size_t>(i) +
+                          static_cast<std::size_t>(j) * static_cast<std::size_t>(state.M)];
+}
 
 // Covers every column that holds a star. Next: step2b.
 MunkresStep step2a(MunkresState* state);

@@ -55,14 +55,6 @@ const double* reducedcolumn(ReducedCosts* reduced, double* workCost, std::int32_
     return workCost + offset;
 }
 
-double reducedcost(const ReducedCosts& reduced, const double* workCost, std::int32_t i,
-                   std::int32_t j)
-{
-    const std::size_t at = elementat(reduced, i, j);
-    if (reduced.costs && !reduced.written[j]) return reduced.costs[at] - reduced.least[i];
-    return workCost[at];
-}
-
 void writereducedcosts(ReducedCosts* reduced, double* workCost, const ColumnPasses& passes)
 {
     for (std::int32_t j = 0; reduced->costs && j < reduced->N; ++j) {

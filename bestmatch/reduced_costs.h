@@ -6,6 +6,7 @@
 // its pages in. Every value is the difference the reduction writes,
 // costs[i, j] - least[i], so the machine sees the same bits either way.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "column_passes.h"
@@ -31,8 +32,14 @@ const double* reducedcolumn(ReducedCosts* reduced, double* workCost, std::int32_
                             const ColumnPasses& passes);
 
 // Element (i, j) of the reduced costs, written or not.
-double reducedcost(const ReducedCosts& reduced, const double* workCost, std::int32_t i,
-                   std::int32_t j);
+inline double reducedcost(const ReducedCosts& reduced, const double* workCost, std::int32_t i,
+                          std::int32_t j)
+{
+    const std::size_t at = static_cast<std::size_t>(i) +
+                           static_cast<std::size_t>(j) * static_cast<std::size_t>(reduced.M);
+    if (reduced.costs && !reduced.written[j]) return reduced.costs[at] - reduced.least[i];
+    return workCost[at];
+}
 
 // Writes every column not yet written: the working costs are then complete.
 void writereducedcosts(ReducedCosts* reduced, double* workCost, const ColumnPasses& passes);
