@@ -56,13 +56,17 @@ BENCHMARK(bestPathScores)
     ->Unit(benchmark::kMillisecond);
 // The choice of unit by state count (bestPathUnitFor in best_path.h), CPU
 // time per call with normalisation on. Measured on a 2-core AMD EPYC with
-// AVX-512: every unit is slower than the plain loops up to 5 states
-// (0.55-0.93 of their speed), AVX2 passes them at 6 (1.05x) and stays ahead
-// of AVX-512 up to 24 states (at 8: 1.27x against 1.07x; at 16: 2.0x against
-// 1.8x; at 24 even), AVX-512 leads from 28 (2.9x against 2.4x).
+// AVX-512, N = 1e5: every unit is slower than the plain loops up to 5 states
+// (0.77-0.86 of their speed at 5), AVX2 passes them at 6 (1.09x) and leads
+// AVX-512 up to 8 states (at 8: 1.35x against 1.16x), where one AVX2 group
+// holds every destination. From 9 states AVX-512, whose single group then
+// runs as two comparison chains, is as fast or faster (at 12: 1.70x against
+// 1.54x; at 16: 2.22x against 1.99x; 17 to 24 even; at 28: 2.92x against
+// 2.38x).
 BENCHMARK(bestPathScores)
     ->Name("BM_BestPathSmallK")
     ->ArgNames({"K", "N", "normalise", "unit"})
-    ->ArgsProduct({{2, 4, 5, 6, 8, 12, 16, 20, 24, 28, 32}, {1000, 100000}, {1}, {0, 1, 2, 3}})
+    ->ArgsProduct(
+        {{2, 4, 5, 6, 8, 9, 10, 12, 16, 17, 20, 24, 28, 32}, {1000, 100000}, {1}, {0, 1, 2, 3}})
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMicrosecond);

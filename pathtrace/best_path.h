@@ -30,11 +30,11 @@ void bestPathScoresInPlace(std::int32_t K, std::int32_t N, const double* O, cons
 // The unit worth using for K states, at most `widest` (which must be
 // available). Below kVectorStates states the plain loops: a step's few
 // candidates cost less than handing them to a vector unit. Below
-// kWidestStates at most AVX2, whose groups of 8 destinations leave fewer
-// lanes empty than AVX-512's 16. Both measured with bench/pathtrace_bench.cpp
-// (BM_BestPathSmallK).
+// kWidestStates at most AVX2, whose one group of 8 destinations leaves no
+// lane empty where AVX-512's 16 would leave half. Both measured with
+// bench/pathtrace_bench.cpp (BM_BestPathSmallK).
 inline constexpr std::int32_t kVectorStates = 6;
-inline constexpr std::int32_t kWidestStates = 28;
+inline constexpr std::int32_t kWidestStates = 9;
 VectorUnit bestPathUnitFor(VectorUnit widest, std::int32_t K);
 
 // The same on the given unit (plain: the scalar loops, which need no working

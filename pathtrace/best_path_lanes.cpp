@@ -54,6 +54,16 @@ void storeLanes(const Lanes& lanes, float* best, std::int32_t* from)
     _mm512_storeu_si512(from, lanes.from);
 }
 
+Lanes mergeLanes(const Lanes& even, const Lanes& odd)
+{
+    const __mmask16 larger = _mm512_cmp_ps_mask(odd.best, even.best, _CMP_GT_OQ);
+    const __mmask16 tied = _mm512_cmp_ps_mask(odd.best, even.best, _CMP_EQ_OQ) &
+                           _mm512_cmp_epi32_mask(odd.from, even.from, _MM_CMPINT_LT);
+    const __mmask16 odds = larger | tied;
+    return {_mm512_mask_blend_ps(odds, even.best, odd.best),
+            _mm512_mask_blend_epi32(odds, even.from, odd.from)};
+}
+
 #elif defined(VECTOR_UNIT_BUILD_AVX2)
 
 // 8 destinations: two products of 4 doubles, one register of 8 singles.
@@ -85,6 +95,17 @@ void storeLanes(const Lanes& lanes, float* best, std::int32_t* from)
 {
     _mm256_storeu_ps(best, lanes.best);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(from), _mm256_castps_si256(lanes.from));
+}
+
+Lanes mergeLanes(const Lanes& even, const Lanes& odd)
+{
+    const __m256 larger = _mm256_cmp_ps(odd.best, even.best, _CMP_GT_OQ);
+    const __m256 lower = _mm256_castsi256_ps(
+        _mm256_cmpgt_epi32(_mm256_castps_si256(even.from), _mm256_castps_si256(odd.from)));
+    const __m256 tied = _mm256_and_ps(_mm256_cmp_ps(odd.best, even.best, _CMP_EQ_OQ), lower);
+    const __m256 odds = _mm256_or_ps(larger, tied);
+    return {_mm256_blendv_ps(even.best, odd.best, odds),
+            _mm256_blendv_ps(even.from, odd.from, odds)};
 }
 
 #else // SSE2
@@ -122,7 +143,23 @@ void storeLanes(const Lanes& lanes, float* best, std::int32_t* from)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(from), _mm_castps_si128(lanes.from));
 }
 
+Lanes mergeLanes(const Lanes& even, const Lanes& odd)
+{
+    const __m128 larger = _mm_cmpgt_ps(odd.best, even.best);
+    const __m128 lower =
+        _mm_castsi128_ps(_mm_cmpgt_epi32(_mm_castps_si128(even.from), _mm_castps_si128(odd.from)));
+    const __m128 tied = _mm_and_ps(_mm_cmpeq_ps(odd.best, even.best), lower);
+    const __m128 odds = _mm_or_ps(larger, tied);
+    return {select(odds, odd.best, even.best), select(odds, odd.from, even.from)};
+}
+
 #endif
+
+// mergeLanes(even, odd): what one comparison chain over every source keeps,
+// from a chain over the even sources and one over the odd sources: the
+// larger best, and of equal bests (both found, or both none with source 0)
+// the one from the lower source, its value included, so that of -0 and +0
+// the first stays. A NaN is never a best, so the two bests always compare.
 
 // Independent comparison chains kept in registers at once, so that one
 // chain's compare and select need not wait for the previous source's.
@@ -158,6 +195,36 @@ void searchBlock(const double* previous, const double* transposed, std::size_t K
     }
 }
 
+// searchBlock for a single register group, whose lone chain would make every
+// step wait on K comparisons in a row: two chains instead, over the even
+// sources and over the odd, merged at the end. (Two or more groups have
+// chains enough; splitting theirs measured slower.)
+void searchGroupInTwoChains(const double* previous, const double* transposed, std::size_t K,
+                            std::size_t stride, std::size_t j0, float initial, double* best,
+                            double* from)
+{
+    Lanes even = startLanes(initial), odd = startLanes(initial);
+    const double* row = transposed + j0;
+    std::size_t k = 0;
+    for (; k + 2 <= K; k += 2, row += 2 * stride) {
+        tryLanes(&even, broadcast(previous[k]), row,
+                 broadcastSource(static_cast<std::int32_t>(k + 1)));
+        tryLanes(&odd, broadcast(previous[k + 1]), row + stride,
+                 broadcastSource(static_cast<std::int32_t>(k + 2)));
+    }
+    if (k < K) {
+        tryLanes(&even, broadcast(previous[k]), row,
+                 broadcastSource(static_cast<std::int32_t>(k + 1)));
+    }
+    alignas(64) float bestLanes[kGroup];
+    alignas(64) std::int32_t fromLanes[kGroup];
+    storeLanes(mergeLanes(even, odd), bestLanes, fromLanes);
+    for (std::size_t lane = 0; lane < kGroup && j0 + lane < K; ++lane) {
+        best[j0 + lane] = bestLanes[lane];
+        from[j0 + lane] = fromLanes[lane];
+    }
+}
+
 } // namespace
 
 // For every destination j < K: best[j] = the best single-precision candidate
@@ -183,7 +250,7 @@ void bestCandidates(const double* previous, const double* transposed, std::size_
         searchBlock<2>(previous, transposed, K, stride, j0, initial, best, from);
         break;
     case 1:
-        searchBlock<1>(previous, transposed, K, stride, j0, initial, best, from);
+        searchGroupInTwoChains(previous, transposed, K, stride, j0, initial, best, from);
         break;
     default:
         break;

@@ -339,16 +339,18 @@ TEST(PathtraceCore, EveryVectorUnitMatchesThePlainRecursionBitForBit)
 
 // Hand-made columns for each unit: ties after rounding keep the lowest
 // source, NaN and candidates at or below the initial best never win, a zero
-// column gives pointer 1, -0 before +0 keeps -0; at K = 37 and 70 the
-// decisive sources sit in the register tails.
+// column gives pointer 1, -0 before +0 keeps -0 and +0 before -0 keeps +0;
+// at K = 37 and 70 the decisive sources sit in the register tails. A single
+// register group searches even and odd sources apart (K = 5 to 16): ties,
+// zeros and NaN across the two halves keep the single chain's choice.
 TEST(PathtraceCore, EveryVectorUnitKeepsTiesNaNAndZerosAsThePlainLoops)
 {
     const double nudged = 1.0 + std::ldexp(1.0, -40);
     for (VectorUnit unit : kUnits) {
         if (!vectorUnitAvailable(unit)) continue;
-        for (int K : {1, 5, 37, 70}) {
+        for (int K : {1, 5, 8, 12, 16, 37, 70}) {
             const std::size_t k = static_cast<std::size_t>(K);
-            for (int pattern = 0; pattern < 4; ++pattern) {
+            for (int pattern = 0; pattern < 7; ++pattern) {
                 std::vector<double> O(2 * k, 1.0), R(k, 1.0), T(k * k, 1.0);
                 for (std::size_t s = 0; s < k; ++s) {
                     switch (pattern) {
@@ -361,7 +363,16 @@ TEST(PathtraceCore, EveryVectorUnitKeepsTiesNaNAndZerosAsThePlainLoops)
                     case 2: // zeros, the first one negative
                         O[s] = s == 0 ? -0.0 : 0.0;
                         break;
-                    default: // at most the initial best, or -Inf
+                    case 4: // the largest at an odd source, tied at the next
+                        O[s] = s == 1 || s == 2 ? 2.0 : 1.0;
+                        break;
+                    case 5: // zeros, the second one negative
+                        O[s] = s == 1 ? -0.0 : 0.0;
+                        break;
+                    case 6: // NaN at every even source
+                        O[s] = s % 2 ? 1.0 : kNaN;
+                        break;
+                    case 3: // at most the initial best, or -Inf
                         O[s] = s % 2 ? -kInf : static_cast<double>(kInitialBest);
                         break;
                     }
