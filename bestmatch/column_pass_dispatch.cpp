@@ -64,13 +64,7 @@ std::int32_t rowsatmostplain(const double* column, double shift, const double* t
 
 void mergekeysplain(KeyMerge* merge)
 {
-    for (std::int32_t i = 0; i < merge->M; ++i) {
-        if (merge->listing && merge->column[i] + merge->shift <= merge->threshold[i]) {
-            if (merge->listedCount < merge->listedLimit) merge->listed[merge->listedCount] = i;
-            ++merge->listedCount;
-        }
-        mergekeyrow(merge, i, merge->column[i]);
-    }
+    for (std::int32_t i = 0; i < merge->M; ++i) mergekeyrow(merge, i, merge->column[i]);
 }
 
 std::int32_t firstcandidateplain(const double* column, double shift, const double* rowMask,

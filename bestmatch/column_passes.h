@@ -16,9 +16,6 @@
 // A column's merge into the rows' keys, with deferred shifts (see
 // deferred_values.h): for each row i, with key = (column[i] + shift) +
 // rowMask[i],
-// - when listing, the row is listed as relevant when column[i] + shift <=
-//   threshold[i] (recorded up to listedLimit rows; listedCount counts them
-//   all); without, threshold is not read;
 // - key enters the row's least (phaseKey, with its column phaseColumn) and
 //   the lower bound of its others (phaseOther); a row whose least fell below
 //   freeLeast[i] is listed in improved (up to improvedLimit rows;
@@ -37,15 +34,10 @@ struct KeyMerge {
     double columnNumber;
     const double* freeLeast;
     double* rowKey;
-    const double* threshold;
     const double* rowShift;
     double total;
     double bound;
     std::int32_t M;
-    bool listing;
-    std::int32_t listedLimit;
-    std::int32_t* listed;
-    std::int32_t listedCount;
     std::int32_t* improved;
     std::int32_t improvedLimit;
     std::int32_t improvedCount;
@@ -66,13 +58,12 @@ inline KeyMerge keymergerows(const KeyMerge& merge, std::int32_t from, std::int3
     rows.phaseColumn += offset;
     rows.freeLeast += offset;
     rows.rowKey += offset;
-    rows.threshold += offset;
     rows.rowShift += offset;
     rows.M = end - from;
     return rows;
 }
 
-// One row of a KeyMerge, as the plain loops do it (the listing aside), with
+// One row of a KeyMerge, as the plain loops do it, with
 // the row's starting cost in the column.
 inline void mergekeyrow(KeyMerge* merge, std::int32_t i, double start)
 {

@@ -153,23 +153,9 @@ void mergekeys(KeyMerge* merge)
     const Lanes columnNumber = broadcast(merge->columnNumber);
     const Lanes total = broadcast(merge->total);
     const Lanes bound = broadcast(merge->bound);
-    const bool listing = merge->listing;
     std::int32_t i = 0;
     for (; i + kLanes <= merge->M; i += kLanes) {
-        const Lanes start = load(merge->column + i);
-        const Lanes shifted = add(start, shift);
-        const Mask listed = listing ? atmost(shifted, load(merge->threshold + i)) : 0;
-        if (listed) {
-            // Past the limit the rows are only counted: the list will not be kept.
-            const int count = __builtin_popcount(static_cast<unsigned>(listed));
-            if (merge->listedCount + count <= merge->listedLimit) {
-                merge->listedCount =
-                    appendrows(static_cast<unsigned>(listed), i, merge->listed, merge->listedCount);
-            } else {
-                merge->listedCount += count;
-            }
-        }
-        const Lanes key = add(shifted, load(merge->rowMask + i));
+        const Lanes key = add(add(load(merge->column + i), shift), load(merge->rowMask + i));
         const Lanes phaseKey = load(merge->phaseKey + i);
         const Mask fell = below(key, phaseKey);
         if (fell) {
@@ -203,10 +189,6 @@ void mergekeys(KeyMerge* merge)
     }
     // The tail through the plain loops, on the same lists.
     KeyMerge tail = keymergerows(*merge, i, merge->M);
-    tail.listed +=
-        merge->listedCount < merge->listedLimit ? merge->listedCount : merge->listedLimit;
-    tail.listedLimit = merge->listedLimit - (tail.listed - merge->listed);
-    tail.listedCount = 0;
     const std::int32_t improvedKept =
         merge->improvedCount < merge->improvedLimit ? merge->improvedCount : merge->improvedLimit;
     tail.improved += improvedKept;
@@ -215,13 +197,9 @@ void mergekeys(KeyMerge* merge)
     tail.candidates += merge->candidateCount;
     tail.candidateCount = 0;
     mergekeysplain(&tail);
-    const std::int32_t listedTail =
-        tail.listedCount < tail.listedLimit ? tail.listedCount : tail.listedLimit;
-    shifttail(tail.listed, listedTail, i);
     shifttail(tail.improved,
               tail.improvedCount < tail.improvedLimit ? tail.improvedCount : tail.improvedLimit, i);
     shifttail(tail.candidates, tail.candidateCount, i);
-    merge->listedCount += tail.listedCount;
     merge->improvedCount += tail.improvedCount;
     merge->candidateCount += tail.candidateCount;
 }

@@ -42,7 +42,6 @@ KeyMerge keymergeof(MunkresState* state, std::int32_t j, double bound)
     merge.columnNumber = j;
     merge.freeLeast = values.free.least;
     merge.rowKey = rowkeys(&values.order);
-    merge.threshold = values.relevant.threshold;
     merge.rowShift = values.rowShift;
     merge.total = values.total;
     merge.bound = bound;
@@ -53,29 +52,15 @@ KeyMerge keymergeof(MunkresState* state, std::int32_t j, double bound)
     return merge;
 }
 
-// Merges rows [from, end) of column j with the vector unit's pass. The rows
-// listed as relevant are appended to the column's list being made, when
-// `listing`. The candidates for zeros are left in values.candidateRows,
-// their number returned.
+// Merges rows [from, end) of column j with the vector unit's pass. The
+// candidates for zeros are left in values.candidateRows, their number
+// returned.
 std::int32_t mergerows(MunkresState* state, std::int32_t j, std::int32_t from, std::int32_t end,
-                       double bound, bool listing)
+                       double bound)
 {
     DeferredValues& values = state->lazy;
     KeyMerge merge = keymergerows(keymergeof(state, j, bound), from, end);
-    merge.listed = values.listRows;
-    merge.listing = listing;
-    merge.listedLimit = listing ? longestrelevantlist(values.relevant) : 0;
     state->passes->mergekeys(&merge);
-    if (listing) {
-        if (merge.listedCount <= merge.listedLimit) {
-            for (std::int32_t k = 0; k < merge.listedCount; ++k) merge.listed[k] += from;
-            appendrelevantrows(&values.relevant, j, merge.listed, merge.listedCount,
-                               startcolumn(state, j));
-        } else {
-            appendrelevantrows(&values.relevant, j, merge.listed, merge.listedLimit + 1,
-                               startcolumn(state, j));
-        }
-    }
     if (merge.improvedCount <= merge.improvedLimit) {
         for (std::int32_t k = 0; k < merge.improvedCount; ++k) merge.improved[k] += from;
     }
@@ -97,20 +82,18 @@ std::int32_t firstexactzero(MunkresState* state, std::int32_t j, std::int32_t co
 }
 
 // Makes column j's list anew by a pass that only compares the column's
-// starting costs with the rows' thresholds, far cheaper than a full merge
-// (which also makes it): false when the list would be too long to keep, or
-// the column's lists grew too long before.
+// starting costs with the rows' thresholds, far cheaper than a full merge:
+// false when the list would be too long to keep, or the column's lists grew
+// too long before (or their memory could not be had).
 bool relistcolumn(MunkresState* state, std::int32_t j)
 {
     DeferredValues& values = state->lazy;
-    beginrelevantlist(&values.relevant, j, values.columnShift[j]);
-    if (!relevantlisting(values.relevant, j)) return false;
+    if (relevantlistrefused(values.relevant, j)) return false;
     const double* column = startcolumn(state, j);
-    const std::int32_t count = state->passes->rowsatmost(
-        column, values.columnShift[j], values.relevant.threshold, state->M, values.listRows);
-    appendrelevantrows(&values.relevant, j, values.listRows, count, column);
-    endrelevantlist(&values.relevant, j);
-    return relevantlistusable(values.relevant, j);
+    const double shift = values.columnShift[j];
+    const std::int32_t count = state->passes->rowsatmost(column, shift, values.relevant.threshold,
+                                                         state->M, values.listRows);
+    return makerelevantlist(&values.relevant, j, shift, values.listRows, count, column);
 }
 
 // Merges the uncovered rows of column j's list, brought up to date; false
@@ -188,9 +171,7 @@ void mergependingcolumns(MunkresState* state)
         std::int32_t candidates = 0;
         values.mergedUpTo[j] = state->M;
         if (relistcolumn(state, j) && mergelistedrows(state, j, -kInfinity, &candidates)) continue;
-        beginrelevantlist(&values.relevant, j, values.columnShift[j]);
-        mergerows(state, j, 0, state->M, -kInfinity, relevantlisting(values.relevant, j));
-        endrelevantlist(&values.relevant, j);
+        mergerows(state, j, 0, state->M, -kInfinity);
     }
     values.pendingCount = 0;
 }
@@ -219,15 +200,11 @@ std::int32_t deferredfirstzero(MunkresState* state, std::int32_t j, std::int32_t
         if (exactvalue(state, i, j) == 0.0) return i;
     }
     if (merged < 0 || merged == state->M) return state->M;
-    // The merge makes the column's list of relevant rows on the way: a first
-    // block, where a column rich in zeros mostly has what step3 needs, then
-    // the rest of the column at once.
-    if (merged == 0) beginrelevantlist(&values.relevant, j, values.columnShift[j]);
+    // A first block, where a column rich in zeros mostly has what step3
+    // needs, then the rest of the column at once.
     const std::int32_t end = merged == 0 && state->M > kFirstBlock ? kFirstBlock : state->M;
-    const std::int32_t candidates =
-        mergerows(state, j, merged, end, bound, relevantlisting(values.relevant, j));
+    const std::int32_t candidates = mergerows(state, j, merged, end, bound);
     values.mergedUpTo[j] = end;
-    if (end == state->M) endrelevantlist(&values.relevant, j);
     const std::int32_t zero = firstexactzero(state, j, candidates);
     if (zero < state->M || end == state->M) return zero;
     return deferredfirstzero(state, j, end);
@@ -252,6 +229,6 @@ void keeprelevancemargin(MunkresState* state)
     const double margin = grown > wide ? grown : wide;
     setrelevancemargin(&values.relevant, values.free.least, margin);
     for (std::int32_t k = 0; k < state->phaseColumnCount; ++k) {
-        mergerows(state, state->phaseColumns[k], 0, state->M, -kInfinity, false);
+        mergerows(state, state->phaseColumns[k], 0, state->M, -kInfinity);
     }
 }

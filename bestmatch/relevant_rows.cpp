@@ -26,7 +26,7 @@ bool compact(RelevantRows* relevant, std::size_t extra)
 {
     std::size_t live = 0;
     for (std::int32_t s = 0; s < relevant->N; ++s) {
-        if (relevant->generation[s] == relevant->current || relevant->building[s] == 1)
+        if (relevant->generation[s] == relevant->current)
             live += static_cast<std::size_t>(relevant->count[s]);
     }
     const std::size_t capacity = 2 * (live + extra) + 1024;
@@ -39,7 +39,7 @@ bool compact(RelevantRows* relevant, std::size_t extra)
     }
     std::size_t used = 0;
     for (std::int32_t s = 0; s < relevant->N; ++s) {
-        if (relevant->generation[s] != relevant->current && relevant->building[s] != 1) {
+        if (relevant->generation[s] != relevant->current) {
             relevant->count[s] = relevant->room[s] = 0; // a stale list keeps no stretch
             continue;
         }
@@ -108,7 +108,7 @@ bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
     relevant->generation =
         static_cast<std::uint32_t*>(workAllocateZeroed(columns, sizeof(std::uint32_t)));
     relevant->shift = static_cast<double*>(workAllocateZeroed(columns, sizeof(double)));
-    relevant->building = static_cast<unsigned char*>(workAllocateZeroed(columns, 1));
+    relevant->refused = static_cast<unsigned char*>(workAllocateZeroed(columns, 1));
     relevant->logCapacity = 4 * (rows + columns) + 1024;
     relevant->log =
         static_cast<std::int32_t*>(workAllocate(relevant->logCapacity * sizeof(std::int32_t)));
@@ -118,7 +118,7 @@ bool obtainrelevantrows(RelevantRows* relevant, std::int32_t M, std::int32_t N)
     relevant->current = 1; // every list is stale until made
     const bool obtained = relevant->pool && relevant->costs && relevant->begin && relevant->count &&
                           relevant->room && relevant->upToDate && relevant->generation &&
-                          relevant->shift && relevant->building && relevant->log &&
+                          relevant->shift && relevant->refused && relevant->log &&
                           relevant->logFrom && relevant->logTo && relevant->threshold;
     if (!obtained) releaserelevantrows(relevant);
     return obtained;
@@ -134,7 +134,7 @@ void releaserelevantrows(RelevantRows* relevant)
     workRelease(relevant->upToDate);
     workRelease(relevant->generation);
     workRelease(relevant->shift);
-    workRelease(relevant->building);
+    workRelease(relevant->refused);
     workRelease(relevant->log);
     workRelease(relevant->logFrom);
     workRelease(relevant->logTo);
@@ -213,45 +213,28 @@ bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* co
     return true;
 }
 
-void beginrelevantlist(RelevantRows* relevant, std::int32_t s, double shift)
+bool makerelevantlist(RelevantRows* relevant, std::int32_t s, double shift,
+                      const std::int32_t* rows, std::int32_t count, const double* column)
 {
-    relevant->generation[s] = relevant->current - 1; // stale until ended
-    relevant->shift[s] = shift;
-    if (relevant->building[s] >= 2) {
-        relevant->building[s] = 3;
-        return;
-    }
-    relevant->building[s] = 1;
+    relevant->generation[s] = relevant->current - 1; // stale unless made
     relevant->count[s] = 0;
-    relevant->upToDate[s] = logend(*relevant);
-}
-
-void appendrelevantrows(RelevantRows* relevant, std::int32_t s, const std::int32_t* rows,
-                        std::int32_t count, const double* column)
-{
-    if (relevant->building[s] != 1) return;
-    const std::int32_t total = relevant->count[s] + count;
-    if (total > longestrelevantlist(*relevant) || !reserve(relevant, s, total)) {
-        relevant->building[s] = 2;
-        relevant->count[s] = 0;
-        return;
+    if (relevant->refused[s]) return false;
+    if (count > longestrelevantlist(*relevant) || !reserve(relevant, s, count)) {
+        relevant->refused[s] = 1;
+        return false;
     }
-    const std::size_t at = relevant->begin[s] + static_cast<std::size_t>(relevant->count[s]);
+    const std::size_t at = relevant->begin[s];
     std::memcpy(relevant->pool + at, rows, static_cast<std::size_t>(count) * sizeof(std::int32_t));
     for (std::int32_t k = 0; k < count; ++k)
         relevant->costs[at + static_cast<std::size_t>(k)] = column[rows[k]];
-    relevant->count[s] = total;
+    relevant->count[s] = count;
+    relevant->shift[s] = shift;
+    relevant->upToDate[s] = logend(*relevant);
+    relevant->generation[s] = relevant->current;
+    return true;
 }
 
-void endrelevantlist(RelevantRows* relevant, std::int32_t s)
+bool relevantlistrefused(const RelevantRows& relevant, std::int32_t s)
 {
-    if (relevant->building[s] == 1) {
-        relevant->generation[s] = relevant->current;
-        relevant->building[s] = 0;
-    }
-}
-
-bool relevantlisting(const RelevantRows& relevant, std::int32_t s)
-{
-    return relevant.building[s] == 1;
+    return relevant.refused[s] != 0;
 }

@@ -18,8 +18,9 @@
 // without a star, and the margin only grows), and D_s only grows, so a list
 // made with the column's D_s of then stays right, save for the rows whose
 // threshold has risen since: those are logged, and a column's list takes
-// them in when it is next used. A list that grew too long, or was made
-// under a smaller margin, is remade by a full pass. On spread costs D_s is
+// them in when it is next used. A list made under a smaller margin, or with
+// too many rows to take in, is made anew by a pass down the column. On
+// spread costs D_s is
 // what keeps the lists short late in a run, when the rows' leasts over the
 // few columns left without a star lie far above their other costs.
 
@@ -38,11 +39,10 @@ struct RelevantRows {
     std::uint32_t* generation; // N: the generation it was made in; stale when not current
     double* shift;             // N: the column's D_s when its list was made
     std::uint32_t current;
-    unsigned char* building; // N: 1 while a list is being made, 2 once it grew too long,
-                             // 3 for a column whose list is too long for good
-    std::int32_t* log;       // rows whose threshold rose, oldest first
-    double* logFrom;         // the threshold before the rise
-    double* logTo;           // and after it
+    unsigned char* refused; // N: 1 for a column whose list was once too long to keep
+    std::int32_t* log;      // rows whose threshold rose, oldest first
+    double* logFrom;        // the threshold before the rise
+    double* logTo;          // and after it
     std::size_t logCapacity;
     std::size_t logLength;
     std::uint64_t logStart; // log position of log[0]
@@ -85,15 +85,12 @@ void prefetchrelevantrows(const RelevantRows& relevant, std::int32_t s, const do
 bool updaterelevantlist(RelevantRows* relevant, std::int32_t s, const double* column,
                         const std::int32_t** rows, const double** costs, std::int32_t* count);
 
-// Makes column s's list anew, from a pass down the whole column made in
-// stretches (between thresholds that do not change): begin with the
-// column's D_s, append the rows whose starting cost plus D_s is at most
-// their threshold, end. A list too long to be
-// worth keeping is left stale, as is one not ended.
-// A list that once grew too long only grows (thresholds and margin only
-// rise): such a column is not listed again.
-void beginrelevantlist(RelevantRows* relevant, std::int32_t s, double shift);
-bool relevantlisting(const RelevantRows& relevant, std::int32_t s);
-void appendrelevantrows(RelevantRows* relevant, std::int32_t s, const std::int32_t* rows,
-                        std::int32_t count, const double* column);
-void endrelevantlist(RelevantRows* relevant, std::int32_t s);
+// Makes column s's list anew from a pass down the whole column: rows, the
+// count rows whose starting cost (column[i]) plus the column's D_s (shift)
+// is at most their threshold. False, the list left stale, when it is too
+// long to be worth keeping or its memory cannot be had: then the column is
+// refused from then on (its thresholds and margin only rise, so its list
+// seldom shrinks again, and the pass would mostly be lost).
+bool makerelevantlist(RelevantRows* relevant, std::int32_t s, double shift,
+                      const std::int32_t* rows, std::int32_t count, const double* column);
+bool relevantlistrefused(const RelevantRows& relevant, std::int32_t s);

@@ -125,16 +125,15 @@ TEST(BestmatchColumnPasses, KeyMergesMatchThePlainLoops)
                 for (int i = 0; i < M; ++i) phaseOther[i] = std::max(phaseOther[i], keys.slack[i]);
                 struct Run {
                     std::vector<double> key, other, column, rowKey;
-                    std::vector<int> listed, improved, candidates;
+                    std::vector<int> improved, candidates;
                     KeyMerge merge{};
                 };
                 const int improvedLimit = trial % 4 == 1 ? int(unit(rng) * M) : M;
-                auto prepare = [&](Run& r, int limit) {
+                auto prepare = [&](Run& r) {
                     r.key = keys.slack;
                     r.other = phaseOther;
                     r.column = phaseColumn;
                     r.rowKey = keys.rowShift;
-                    r.listed.assign(M + 1, -1);
                     r.improved.assign(M + 1, -1);
                     r.candidates.assign(M + 1, -1);
                     r.merge = KeyMerge{};
@@ -147,36 +146,23 @@ TEST(BestmatchColumnPasses, KeyMergesMatchThePlainLoops)
                     r.merge.columnNumber = 3.0;
                     r.merge.freeLeast = keys.values.data();
                     r.merge.rowKey = r.rowKey.data();
-                    r.merge.threshold = c.threshold.data();
                     r.merge.rowShift = c.rowShift.data();
                     r.merge.total = 1.0;
                     r.merge.bound = 0.25;
                     r.merge.M = M;
-                    r.merge.listing = limit > 0 || trial % 2 == 0;
-                    r.merge.listedLimit = limit;
-                    r.merge.listed = r.listed.data();
                     r.merge.improved = r.improved.data();
                     r.merge.improvedLimit = improvedLimit;
                     r.merge.candidates = r.candidates.data();
                 };
-                const int limit = trial % 3 == 0 ? int(unit(rng) * M) : M;
                 Run plain, vector;
-                prepare(plain, limit);
-                prepare(vector, limit);
+                prepare(plain);
+                prepare(vector);
                 mergekeysplain(&plain.merge);
                 fast.mergekeys(&vector.merge);
-                const int listed = std::min(plain.merge.listedCount, limit);
                 EXPECT_TRUE(
                     sameBits(plain.key, vector.key) && sameBits(plain.other, vector.other) &&
                     sameBits(plain.column, vector.column) && sameBits(plain.rowKey, vector.rowKey))
                     << vectorUnitName(vu) << " keys, M=" << M;
-                EXPECT_EQ(plain.merge.listedCount <= limit, vector.merge.listedCount <= limit);
-                if (plain.merge.listedCount <= limit) {
-                    EXPECT_EQ(plain.merge.listedCount, vector.merge.listedCount);
-                    EXPECT_TRUE(std::equal(plain.listed.begin(), plain.listed.begin() + listed,
-                                           vector.listed.begin()))
-                        << vectorUnitName(vu) << " listed, M=" << M;
-                }
                 EXPECT_EQ(plain.merge.improvedCount, vector.merge.improvedCount);
                 if (plain.merge.improvedCount <= improvedLimit) {
                     EXPECT_EQ(plain.improved, vector.improved) << vectorUnitName(vu) << ", M=" << M;
