@@ -226,6 +226,33 @@ MunkresOutcome runmachine(double* assignment, double* workCost, std::int32_t M, 
     return outcome;
 }
 
+// Reduces the working costs from source: the columns for M > N, otherwise
+// the rows, keeping the zeros. With deferred shifts and the zeros all kept,
+// only the zeros are found now, and *reduced takes what the run writes
+// column by column as it first reads it; otherwise the zeros are found again
+// as the reduced costs are written. False when memory cannot be had.
+bool reduce(double* workCost, const double* source, std::int32_t M, std::int32_t N,
+            const double* least, const MachineOptions& options, std::size_t room, StartZeros* zeros,
+            ReducedCosts* reduced, std::int32_t* scratch)
+{
+    if (M > N) {
+        reducecolumns(workCost, M, N);
+        zeros->complete = false;
+        return true;
+    }
+    const ColumnPasses& passes = columnPasses(options.unit);
+    if (options.deferShifts) {
+        if (findreducedzeros(source, M, N, passes, least, zeros, scratch) &&
+            obtainreducedcosts(reduced, source, least, M, N)) {
+            return true;
+        }
+        releasestartzeros(zeros);
+        if (!obtainstartzeros(zeros, M, N, room)) return false;
+    }
+    reducerows(workCost, source, M, N, passes, least, zeros, scratch);
+    return true;
+}
+
 // Reduces the prepared working costs (now, or column by column as the run
 // reads them), runs the step machine and totals the caller's costs of the
 // chosen pairs. A run with deferred shifts that gives up leaves the working
@@ -243,31 +270,10 @@ const char* solve(double* assignment, double* cost, const double* costs, double*
     ReducedCosts reduced{};
     const std::size_t room = 4 * (rows + static_cast<std::size_t>(N)) + elements / 8;
     auto* scratch = static_cast<std::int32_t*>(workAllocate(rows * sizeof(std::int32_t)));
-    bool noMemory = !scratch || !obtainstartzeros(&zeros, M, N, room);
+    bool noMemory =
+        !scratch || !obtainstartzeros(&zeros, M, N, room) ||
+        !reduce(workCost, source, M, N, least, options, room, &zeros, &reduced, scratch);
     MunkresOutcome outcome = MunkresOutcome::abandoned;
-    if (!noMemory) {
-        const ColumnPasses& passes = columnPasses(options.unit);
-        // With deferred shifts and the zeros all kept, the reduced costs are
-        // written column by column as the run first reads them; otherwise
-        // all of them now, the zeros found again on the way.
-        bool writeLater = false;
-        if (M <= N && options.deferShifts) {
-            writeLater = findreducedzeros(source, M, N, passes, least, &zeros, scratch) &&
-                         obtainreducedcosts(&reduced, source, least, M, N);
-            if (!writeLater) {
-                releasestartzeros(&zeros);
-                noMemory = !obtainstartzeros(&zeros, M, N, room);
-            }
-        }
-        if (noMemory || writeLater) {
-            // nothing to write yet
-        } else if (M <= N) {
-            reducerows(workCost, source, M, N, passes, least, &zeros, scratch);
-        } else {
-            reducecolumns(workCost, M, N);
-            zeros.complete = false;
-        }
-    }
     if (!noMemory) {
         MachineOptions withZeros = options;
         withZeros.startZeros = &zeros;
