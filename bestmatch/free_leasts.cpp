@@ -81,7 +81,8 @@ bool obtainfreeleasts(FreeLeasts* leasts, std::int32_t M, std::int32_t N)
     leasts->rows = static_cast<std::int32_t*>(
         workAllocate(static_cast<std::size_t>(M) * sizeof(std::int32_t)));
     const bool obtained = leasts->key && leasts->column && leasts->count && leasts->least &&
-                          leasts->last && leasts->floor && leasts->rows;
+                          leasts->last && leasts->floor && leasts->order && leasts->sample &&
+                          leasts->rows;
     if (!obtained) releasefreeleasts(leasts);
     return obtained;
 }
