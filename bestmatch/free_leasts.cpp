@@ -12,20 +12,18 @@ namespace
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-std::size_t at(const FreeLeasts&, std::int32_t k, std::int32_t i) { return freeentry(i, k); }
-
 // The side-by-side copies of row i's first and last entries.
 void mirror(FreeLeasts* leasts, std::int32_t i)
 {
-    leasts->least[i] = leasts->key[at(*leasts, 0, i)];
-    leasts->last[i] = leasts->key[at(*leasts, kFreeLeasts - 1, i)];
+    leasts->least[i] = leasts->key[freeentry(i, 0)];
+    leasts->last[i] = leasts->key[freeentry(i, kFreeLeasts - 1)];
 }
 
 void clearrow(FreeLeasts* leasts, std::int32_t i)
 {
     for (std::int32_t k = 0; k < kFreeLeasts; ++k) {
-        leasts->key[at(*leasts, k, i)] = kInfinity;
-        leasts->column[at(*leasts, k, i)] = -1;
+        leasts->key[freeentry(i, k)] = kInfinity;
+        leasts->column[freeentry(i, k)] = -1;
     }
     leasts->count[i] = 0;
     leasts->floor[i] = kInfinity;
@@ -37,24 +35,24 @@ void clearrow(FreeLeasts* leasts, std::int32_t i)
 void offer(FreeLeasts* leasts, std::int32_t i, double value, std::int32_t j)
 {
     const std::int32_t count = leasts->count[i];
-    if (count == kFreeLeasts && !(value < leasts->key[at(*leasts, kFreeLeasts - 1, i)])) {
+    if (count == kFreeLeasts && !(value < leasts->key[freeentry(i, kFreeLeasts - 1)])) {
         if (value < leasts->floor[i]) leasts->floor[i] = value;
         return;
     }
     std::int32_t k = count;
     if (count == kFreeLeasts) {
-        const double dropped = leasts->key[at(*leasts, kFreeLeasts - 1, i)];
+        const double dropped = leasts->key[freeentry(i, kFreeLeasts - 1)];
         if (dropped < leasts->floor[i]) leasts->floor[i] = dropped;
         k = kFreeLeasts - 1;
     } else {
         leasts->count[i] = count + 1;
     }
-    for (; k > 0 && value < leasts->key[at(*leasts, k - 1, i)]; --k) {
-        leasts->key[at(*leasts, k, i)] = leasts->key[at(*leasts, k - 1, i)];
-        leasts->column[at(*leasts, k, i)] = leasts->column[at(*leasts, k - 1, i)];
+    for (; k > 0 && value < leasts->key[freeentry(i, k - 1)]; --k) {
+        leasts->key[freeentry(i, k)] = leasts->key[freeentry(i, k - 1)];
+        leasts->column[freeentry(i, k)] = leasts->column[freeentry(i, k - 1)];
     }
-    leasts->key[at(*leasts, k, i)] = value;
-    leasts->column[at(*leasts, k, i)] = j;
+    leasts->key[freeentry(i, k)] = value;
+    leasts->column[freeentry(i, k)] = j;
     mirror(leasts, i);
 }
 
@@ -159,15 +157,15 @@ std::int32_t dropfreecolumn(FreeLeasts* leasts, std::int32_t j, const double* st
         const std::int32_t i = leasts->rows[r];
         const std::int32_t count = leasts->count[i];
         std::int32_t k = 0;
-        while (k < count && leasts->column[at(*leasts, k, i)] != j) ++k;
+        while (k < count && leasts->column[freeentry(i, k)] != j) ++k;
         if (k == count) continue;
         if (k == 0) changedRows[changed++] = i;
         for (; k + 1 < count; ++k) {
-            leasts->key[at(*leasts, k, i)] = leasts->key[at(*leasts, k + 1, i)];
-            leasts->column[at(*leasts, k, i)] = leasts->column[at(*leasts, k + 1, i)];
+            leasts->key[freeentry(i, k)] = leasts->key[freeentry(i, k + 1)];
+            leasts->column[freeentry(i, k)] = leasts->column[freeentry(i, k + 1)];
         }
-        leasts->key[at(*leasts, count - 1, i)] = kInfinity;
-        leasts->column[at(*leasts, count - 1, i)] = -1;
+        leasts->key[freeentry(i, count - 1)] = kInfinity;
+        leasts->column[freeentry(i, count - 1)] = -1;
         leasts->count[i] = count - 1;
         mirror(leasts, i);
         if (count == 1) leasts->rows[emptied++] = i;

@@ -27,17 +27,32 @@ void updatepath(RowTree* tree, std::int32_t row)
     }
 }
 
+// Forgets the rows listed as changed; a count past the rows says that too
+// many changed to list, and none is marked.
+void forgetchanges(RowTree* tree)
+{
+    if (tree->changedCount <= tree->rows) {
+        for (std::int32_t k = 0; k < tree->changedCount; ++k)
+            tree->changedMark[tree->changed[k]] = 0;
+    }
+    tree->changedCount = 0;
+}
+
+// Lists row as changed, once.
+void notechange(RowTree* tree, std::int32_t row)
+{
+    if (tree->changedMark[row]) return;
+    tree->changedMark[row] = 1;
+    tree->changed[tree->changedCount++] = row;
+}
+
 // Takes in the keys changed since the tree was last asked, or leaves the tree
 // flat when many did.
 void refresh(RowTree* tree)
 {
     if (tree->changedCount == 0) return;
     if (tree->changedCount > tree->rows / 8) {
-        if (tree->changedCount <= tree->rows) {
-            for (std::int32_t k = 0; k < tree->changedCount; ++k)
-                tree->changedMark[tree->changed[k]] = 0;
-        }
-        tree->changedCount = 0;
+        forgetchanges(tree);
         tree->flat = true;
         return;
     }
@@ -87,11 +102,7 @@ void releaserowtree(RowTree* tree)
 void buildrowtree(RowTree* tree, const double* keys)
 {
     for (std::int32_t i = 0; i < tree->rows; ++i) tree->nodes[tree->leaves + i] = keys[i];
-    if (tree->changedCount <= tree->rows) {
-        for (std::int32_t k = 0; k < tree->changedCount; ++k)
-            tree->changedMark[tree->changed[k]] = 0;
-    }
-    tree->changedCount = 0;
+    forgetchanges(tree);
     rebuildnodes(tree);
     tree->flat = false;
 }
@@ -99,26 +110,18 @@ void buildrowtree(RowTree* tree, const double* keys)
 void setrowkey(RowTree* tree, std::int32_t row, double key)
 {
     tree->nodes[tree->leaves + row] = key;
-    if (tree->changedMark[row] || tree->changedCount > tree->rows) return;
-    tree->changedMark[row] = 1;
-    tree->changed[tree->changedCount++] = row;
+    if (tree->changedCount <= tree->rows) notechange(tree, row);
 }
 
 void rowkeyschanged(RowTree* tree, const std::int32_t* rows, std::int32_t count)
 {
     if (tree->changedCount > tree->rows) return; // a rebuild is due anyway
     if (tree->changedCount + count > tree->rows / 8) {
-        for (std::int32_t k = 0; k < tree->changedCount; ++k)
-            tree->changedMark[tree->changed[k]] = 0;
+        forgetchanges(tree);
         tree->changedCount = tree->rows + 1;
         return;
     }
-    for (std::int32_t k = 0; k < count; ++k) {
-        const std::int32_t row = rows[k];
-        if (tree->changedMark[row]) continue;
-        tree->changedMark[row] = 1;
-        tree->changed[tree->changedCount++] = row;
-    }
+    for (std::int32_t k = 0; k < count; ++k) notechange(tree, rows[k]);
 }
 
 double leastrowkey(RowTree* tree)
