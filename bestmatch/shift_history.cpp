@@ -117,13 +117,9 @@ bool obtainhistory(ShiftHistory* history, std::int32_t M, std::int32_t N)
     *history = ShiftHistory{};
     history->M = M;
     const std::size_t lines = static_cast<std::size_t>(M) + static_cast<std::size_t>(N);
-    history->firstSpan = static_cast<std::int32_t*>(workAllocate(lines * sizeof(std::int32_t)));
     history->lastSpan = static_cast<std::int32_t*>(workAllocate(lines * sizeof(std::int32_t)));
-    if (!history->firstSpan || !history->lastSpan) {
-        releasehistory(history);
-        return false;
-    }
-    for (std::size_t k = 0; k < lines; ++k) history->firstSpan[k] = history->lastSpan[k] = -1;
+    if (!history->lastSpan) return false;
+    for (std::size_t k = 0; k < lines; ++k) history->lastSpan[k] = -1;
     return true;
 }
 
@@ -131,7 +127,6 @@ void releasehistory(ShiftHistory* history)
 {
     workRelease(history->shifts);
     workRelease(history->spans);
-    workRelease(history->firstSpan);
     workRelease(history->lastSpan);
     workRelease(history->knownElement);
     workRelease(history->knownValue);
@@ -171,11 +166,7 @@ bool beginspan(ShiftHistory* history, std::int32_t line)
     }
     const std::int32_t span = history->spanCount++;
     history->spans[span] = ShiftSpan{history->shiftCount, kSpanOpen, -1, last};
-    if (last >= 0) {
-        history->spans[last].next = span;
-    } else {
-        history->firstSpan[line] = span;
-    }
+    if (last >= 0) history->spans[last].next = span;
     history->lastSpan[line] = span;
     return true;
 }

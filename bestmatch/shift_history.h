@@ -31,8 +31,7 @@ struct ShiftHistory {
     ShiftSpan* spans;
     std::int32_t spanCount;
     std::int32_t spanCapacity;
-    std::int32_t* firstSpan; // M + N: each line's oldest span, or -1
-    std::int32_t* lastSpan;  // M + N: each line's newest span, or -1
+    std::int32_t* lastSpan; // M + N: each line's newest span, or -1
     // Exact working costs already rebuilt: element k + 1 (0 marks a free
     // slot), its value and the number of shifts it includes.
     std::uint64_t* knownElement;
