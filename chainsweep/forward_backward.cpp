@@ -327,10 +327,7 @@ double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double
 VectorUnit smootherUnitFor(VectorUnit widest, std::int32_t K, bool pairwise)
 {
     const bool halfEmpty = K % 8 >= 4 && K < (pairwise ? 16 : 32);
-    if (widest > VectorUnit::avx2 && halfEmpty && vectorUnitAvailable(VectorUnit::avx2)) {
-        return VectorUnit::avx2;
-    }
-    return widest;
+    return halfEmpty ? unitAtMost(widest, VectorUnit::avx2) : widest;
 }
 
 double forwardBackwardInPlace(double* gamma, double* alpha, double* beta, double* xi,

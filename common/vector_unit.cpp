@@ -61,6 +61,11 @@ VectorUnit requestedLimit()
 
 bool vectorUnitAvailable(VectorUnit unit) { return builtFor(unit) && processorOffers(unit); }
 
+VectorUnit unitAtMost(VectorUnit widest, VectorUnit cap)
+{
+    return widest > cap && vectorUnitAvailable(cap) ? cap : widest;
+}
+
 VectorUnit widestVectorUnit()
 {
     const VectorUnit limit = requestedLimit();

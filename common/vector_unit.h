@@ -22,5 +22,9 @@ VectorUnit widestVectorUnit();
 // Whether kernels built here can run on this processor with unit.
 bool vectorUnitAvailable(VectorUnit unit);
 
+// At most `cap`: cap when widest (an available unit) is wider and cap is
+// available, else widest. For calls whose size a narrower unit fits better.
+VectorUnit unitAtMost(VectorUnit widest, VectorUnit cap);
+
 // "plain", "sse2", "avx2" or "avx512".
 const char* vectorUnitName(VectorUnit unit);

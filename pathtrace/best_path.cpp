@@ -254,10 +254,7 @@ void bestPathScoresOnUnit(VectorUnit unit, std::int32_t K, std::int32_t N, const
 VectorUnit bestPathUnitFor(VectorUnit widest, std::int32_t K)
 {
     if (K < kVectorStates) return VectorUnit::plain;
-    if (K < kWidestStates && widest > VectorUnit::avx2) {
-        return vectorUnitAvailable(VectorUnit::avx2) ? VectorUnit::avx2 : widest;
-    }
-    return widest;
+    return K < kWidestStates ? unitAtMost(widest, VectorUnit::avx2) : widest;
 }
 
 void bestPathScoresInPlace(std::int32_t K, std::int32_t N, const double* O, const double* R,
