@@ -66,7 +66,7 @@ function units = build_plugins (outdir, names)
     error ('build_plugins: cannot create the folder %s', outdir);
   end
 
-  compiler = compiler_of (inOctave);
+  compiler = compiler_of (inOctave, manifest);
   if inOctave
     % mkoctfile takes extra compiler flags from the environment.
     savedFlags = getenv ('CXXFLAGS');
@@ -265,7 +265,7 @@ function [status, output] = run_mkoctfile (args)
 end
 
 % Which compiler mex uses, and its flags for every source.
-function compiler = compiler_of (inOctave)
+function compiler = compiler_of (inOctave, manifest)
   compiler.octave = inOctave;
   compiler.version = 0;
   compiler.mingw = false;
@@ -313,7 +313,6 @@ function compiler = compiler_of (inOctave)
     end
   end
   if ~strcmp (compiler.family, 'msvc')
-    manifest = read_manifest (fullfile (fileparts (mfilename ('fullpath')), 'cmake', 'plugins.mk'));
     base = [base, manifest.FLAGS, manifest.RELEASE_FLAGS];
     if compiler.x86_32
       base = [base, manifest.X86_32_FLAGS];
